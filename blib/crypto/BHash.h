@@ -2,6 +2,7 @@
 #define BHASH_H
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QString>
 
 // Hashes and HMACs by hash id (2-12). The "SHA3" ids are the Keccak
@@ -16,6 +17,10 @@ enum : int {
 
 // True for ids 2-12.
 bool isValidHashId(int hashId);
+
+// The toolkit algorithm computing a hash id; ids outside the table map like
+// SHA3_384 (Keccak-384), so check isValidHashId() first.
+QCryptographicHash::Algorithm hashAlgorithm(int hashId);
 
 // digest = hash of data; digest unchanged for an id outside 2-12.
 void hash(int hashId, const QByteArray& data, QByteArray& digest);

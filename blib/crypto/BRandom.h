@@ -9,5 +9,9 @@
 QByteArray randomBytes(int count);
 // A non-negative 32-bit integer from four random bytes.
 int randomInt();
+// How randomInt() turns its four bytes into a result: the absolute value of
+// the little-endian signed integer they hold; the one pattern without a
+// positive counterpart (-2^31) has its sign bit masked off and gives 0.
+int nonNegativeIntFromBytes(const unsigned char bytes[4]);
 
 #endif // BRANDOM_H

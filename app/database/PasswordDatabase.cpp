@@ -1,0 +1,679 @@
+#include "app/database/PasswordDatabase.h"
+
+#include "blib/app/BSettings.h"
+#include "blib/crypto/BHash.h"
+#include "blib/crypto/BWipe.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+const char* const DefaultKdfRoundsKey = "app.passwordDatabase.defaultKdfRounds";
+const int DefaultKdfRounds = 100000;
+
+int configuredKdfRounds()
+{
+    return intSetting(QString::fromLatin1(DefaultKdfRoundsKey), DefaultKdfRounds);
+}
+
+// Replaces a text that may hold a secret, wiping the old content first. The
+// new value is taken first, so a value sharing storage with the field (or the
+// field itself) survives.
+void replaceSecret(QString& field, const QString& value)
+{
+    QString copy = value;
+    wipe(field);
+    field = copy;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Item
+
+PasswordDatabase::Item::Item(int type)
+    : m_type(type)
+{
+}
+
+PasswordDatabase::Item::Item(const Item& other)
+    : m_type(other.m_type)
+    , m_tag(other.m_tag)
+    , m_flags(other.m_flags)
+    , m_guiState(other.m_guiState)
+    , m_name(other.m_name)
+    , m_note(other.m_note)
+{
+}
+
+PasswordDatabase::Item& PasswordDatabase::Item::operator=(const Item& other)
+{
+    if (this != &other) {
+        m_type = other.m_type;
+        m_tag = other.m_tag;
+        replaceSecret(m_name, other.m_name);
+        replaceSecret(m_note, other.m_note);
+    }
+    return *this;
+}
+
+PasswordDatabase::Item::~Item()
+{
+    wipe(m_name);
+    wipe(m_note);
+}
+
+void PasswordDatabase::Item::setName(const QString& name)
+{
+    replaceSecret(m_name, name);
+}
+
+void PasswordDatabase::Item::setNote(const QString& note)
+{
+    replaceSecret(m_note, note);
+}
+
+QString PasswordDatabase::Item::getFullName() const
+{
+    QString fullName = m_name;
+    for (const Group* ancestor = m_parent; ancestor; ancestor = ancestor->m_parent)
+        fullName = ancestor->m_name + QStringLiteral(" - ") + fullName;
+    return fullName;
+}
+
+void PasswordDatabase::Item::setParent(Group* group)
+{
+    if (group)
+        attachTo(group);
+}
+
+PasswordDatabase::Group* PasswordDatabase::Item::getRootParent() const
+{
+    Group* root = m_parent;
+    while (root && root->m_parent)
+        root = root->m_parent;
+    return root;
+}
+
+bool PasswordDatabase::Item::sameItemFields(const Item& other) const
+{
+    return m_type == other.m_type && m_name == other.m_name && m_tag == other.m_tag
+        && m_flags == other.m_flags && m_note == other.m_note;
+}
+
+void PasswordDatabase::Item::attachTo(Group* group)
+{
+    m_parent = group;
+    m_ownerGroup = group;
+    m_ownerDatabase = nullptr;
+}
+
+void PasswordDatabase::Item::attachTo(PasswordDatabase* database)
+{
+    m_parent = nullptr;
+    m_ownerGroup = nullptr;
+    m_ownerDatabase = database;
+}
+
+void PasswordDatabase::Item::detach()
+{
+    m_parent = nullptr;
+    m_ownerGroup = nullptr;
+    m_ownerDatabase = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Group
+
+PasswordDatabase::Group::Group()
+    : Item(GroupType)
+{
+}
+
+PasswordDatabase::Group::Group(const Group& other)
+    : Item(other)
+    , m_iconId(other.m_iconId)
+    , m_items(copyChildren(other))
+{
+    for (Item* child : qAsConst(m_items))
+        child->attachTo(this);
+}
+
+PasswordDatabase::Group& PasswordDatabase::Group::operator=(const Group& other)
+{
+    if (this == &other)
+        return *this;
+    // Everything is read from `other` before the children are destroyed:
+    // `other` may live inside this group's subtree.
+    QList<Item*> copies = copyChildren(other);
+    QString iconId = other.m_iconId;
+    QString name = other.m_name;
+    QString note = other.m_note;
+    const int type = other.m_type;
+    const int tag = other.m_tag;
+
+    clear();
+    m_type = type;
+    m_tag = tag;
+    replaceSecret(m_name, name);
+    replaceSecret(m_note, note);
+    m_items = copies;
+    for (Item* child : qAsConst(m_items))
+        child->attachTo(this);
+    replaceSecret(m_iconId, iconId);
+    return *this;
+}
+
+PasswordDatabase::Group::~Group()
+{
+    clear();
+    wipe(m_iconId);
+}
+
+QList<PasswordDatabase::Item*> PasswordDatabase::Group::copyChildren(const Group& source)
+{
+    QList<Item*> copies;
+    copies.reserve(source.m_items.size());
+    for (const Item* child : source.m_items) {
+        if (child->isGroup())
+            copies.append(new Group(*static_cast<const Group*>(child)));
+        else
+            copies.append(new Password(*static_cast<const Password*>(child)));
+    }
+    return copies;
+}
+
+void PasswordDatabase::Group::setIconId(const QString& iconId)
+{
+    replaceSecret(m_iconId, iconId);
+}
+
+bool PasswordDatabase::Group::canAdopt(const Item* item) const
+{
+    if (!item || item->hasOwner())
+        return false;
+    // A group may not become its own descendant.
+    for (const Group* group = this; group; group = group->m_parent) {
+        if (group == item)
+            return false;
+    }
+    return true;
+}
+
+void PasswordDatabase::Group::insertAt(int index, Item* item)
+{
+    m_items.insert(index, item);
+    item->attachTo(this);
+}
+
+void PasswordDatabase::Group::addItem(Item* item)
+{
+    if (canAdopt(item))
+        insertAt(m_items.size(), item);
+}
+
+void PasswordDatabase::Group::addItemTop(Item* item)
+{
+    if (canAdopt(item))
+        insertAt(0, item);
+}
+
+bool PasswordDatabase::Group::takeItem(Item* item)
+{
+    const int index = m_items.indexOf(item);
+    if (index < 0)
+        return false;
+    m_items.removeAt(index);
+    item->detach();
+    return true;
+}
+
+bool PasswordDatabase::Group::deleteItem(Item* item)
+{
+    const int index = m_items.indexOf(item);
+    if (index < 0)
+        return false;
+    m_items.removeAt(index);
+    delete item;
+    return true;
+}
+
+void PasswordDatabase::Group::clear()
+{
+    // Detach the list first so that nothing reachable from here points at a
+    // child while it is being destroyed.
+    const QList<Item*> children = m_items;
+    m_items.clear();
+    qDeleteAll(children);
+}
+
+void PasswordDatabase::Group::appendAllItems(QList<Item*>& list) const
+{
+    for (Item* child : m_items) {
+        list.append(child);
+        if (child->isGroup())
+            static_cast<const Group*>(child)->appendAllItems(list);
+    }
+}
+
+QList<PasswordDatabase::Item*> PasswordDatabase::Group::getAllItems() const
+{
+    QList<Item*> list;
+    appendAllItems(list);
+    return list;
+}
+
+PasswordDatabase::Item* PasswordDatabase::Group::findByTag(int tag) const
+{
+    for (Item* child : m_items) {
+        if (child->m_tag == tag)
+            return child;
+        if (child->isGroup()) {
+            if (Item* found = static_cast<const Group*>(child)->findByTag(tag))
+                return found;
+        }
+    }
+    return nullptr;
+}
+
+PasswordDatabase::Item* PasswordDatabase::Group::getItemByTag(int tag) const
+{
+    return findByTag(tag);
+}
+
+void PasswordDatabase::Group::appendMatches(const QString& text, int findFlags,
+                                            QList<Password*>& list) const
+{
+    const Qt::CaseSensitivity cs = (findFlags & FindCaseSensitive) ? Qt::CaseSensitive
+                                                                   : Qt::CaseInsensitive;
+    const bool anyField = (findFlags & FindAllFields) != 0;
+    for (Item* child : m_items) {
+        if (child->isGroup()) {
+            static_cast<const Group*>(child)->appendMatches(text, findFlags, list);
+            continue;
+        }
+        Password* password = static_cast<Password*>(child);
+        bool match;
+        if (text.isEmpty()) {
+            match = anyField;
+        } else {
+            match = ((findFlags & FindName) && password->m_name.contains(text, cs))
+                || ((findFlags & FindNote) && password->m_note.contains(text, cs))
+                || ((findFlags & FindUrl) && password->getUrl().contains(text, cs))
+                || ((findFlags & FindUsername) && password->getUsername().contains(text, cs))
+                || ((findFlags & FindPassword) && password->getPassword().contains(text, cs));
+        }
+        if (match)
+            list.append(password);
+    }
+}
+
+QList<PasswordDatabase::Password*> PasswordDatabase::Group::find(const QString& text,
+                                                                 int findFlags) const
+{
+    QList<Password*> list;
+    appendMatches(text, findFlags, list);
+    return list;
+}
+
+void PasswordDatabase::Group::insertItemBefore(Item* anchor, Item* item)
+{
+    const int index = m_items.indexOf(anchor);
+    if (index >= 0 && canAdopt(item))
+        insertAt(index, item);
+}
+
+void PasswordDatabase::Group::insertItemAfter(Item* anchor, Item* item)
+{
+    if (!canAdopt(item))
+        return;
+    const int index = m_items.indexOf(anchor);
+    insertAt(index >= 0 ? index + 1 : m_items.size(), item);
+}
+
+bool PasswordDatabase::Group::operator==(const Group& other) const
+{
+    return sameItemFields(other) && m_iconId == other.m_iconId && m_items == other.m_items;
+}
+
+// ---------------------------------------------------------------------------
+// Password::Attachment
+
+PasswordDatabase::Password::Attachment::Attachment() = default;
+
+PasswordDatabase::Password::Attachment::Attachment(const Attachment& other)
+    : m_fileName(other.m_fileName)
+    , m_data(other.m_data)
+    , m_dataHash(other.m_dataHash)
+{
+}
+
+PasswordDatabase::Password::Attachment&
+PasswordDatabase::Password::Attachment::operator=(const Attachment& other)
+{
+    if (this != &other) {
+        replaceSecret(m_fileName, other.m_fileName);
+        replaceSecret(m_data, other.m_data);
+        m_dataHash = other.m_dataHash;
+    }
+    return *this;
+}
+
+PasswordDatabase::Password::Attachment::~Attachment()
+{
+    wipe(m_fileName);
+    wipe(m_data);
+}
+
+void PasswordDatabase::Password::Attachment::setFileName(const QString& fileName)
+{
+    replaceSecret(m_fileName, fileName);
+}
+
+void PasswordDatabase::Password::Attachment::setData(const QString& data)
+{
+    replaceSecret(m_data, data);
+}
+
+bool PasswordDatabase::Password::Attachment::loadFromFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray bytes = file.readAll();
+    QByteArray base64 = bytes.toBase64();
+    wipe(bytes);
+    QString data = QString::fromLatin1(base64);
+    wipe(base64);
+    QString dataHash;
+    hashHex(BHashId::SHA3_384, data, dataHash);
+
+    setData(data);
+    wipe(data);
+    m_dataHash = dataHash;
+    setFileName(QFileInfo(path).fileName());
+    return true;
+}
+
+bool PasswordDatabase::Password::Attachment::saveToFile(const QString& path) const
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    QByteArray base64 = m_data.toUtf8();
+    QByteArray bytes = QByteArray::fromBase64(base64);
+    wipe(base64);
+    const qint64 written = file.write(bytes);
+    const bool ok = written == bytes.size() && file.flush();
+    wipe(bytes);
+    file.close();
+    return ok && file.error() == QFileDevice::NoError;
+}
+
+// ---------------------------------------------------------------------------
+// Password
+
+PasswordDatabase::Password::Password()
+    : Item(PasswordType)
+    , m_expireTime(QDateTime::currentDateTime().addYears(1))
+{
+}
+
+PasswordDatabase::Password::Password(const QDateTime& expireTime)
+    : Item(PasswordType)
+    , m_expireTime(expireTime)
+{
+}
+
+PasswordDatabase::Password::Password(const Password& other)
+    : Item(other)
+    , m_iconId(other.m_iconId)
+    , m_username(other.m_username)
+    , m_emailAddress(other.m_emailAddress)
+    , m_phoneNumber(other.m_phoneNumber)
+    , m_url(other.m_url)
+    , m_password(other.m_password)
+    , m_attachment(other.m_attachment)
+    , m_neverExpire(other.m_neverExpire)
+    , m_expireTime(other.m_expireTime)
+{
+}
+
+PasswordDatabase::Password& PasswordDatabase::Password::operator=(const Password& other)
+{
+    if (this != &other) {
+        Item::operator=(other);
+        replaceSecret(m_iconId, other.m_iconId);
+        replaceSecret(m_username, other.m_username);
+        replaceSecret(m_emailAddress, other.m_emailAddress);
+        replaceSecret(m_phoneNumber, other.m_phoneNumber);
+        replaceSecret(m_url, other.m_url);
+        replaceSecret(m_password, other.m_password);
+        m_attachment = other.m_attachment;
+        m_neverExpire = other.m_neverExpire;
+        m_expireTime = other.m_expireTime;
+    }
+    return *this;
+}
+
+PasswordDatabase::Password::~Password()
+{
+    wipe(m_iconId);
+    wipe(m_username);
+    wipe(m_emailAddress);
+    wipe(m_phoneNumber);
+    wipe(m_url);
+    wipe(m_password);
+    m_neverExpire = false;
+    m_expireTime = QDateTime::currentDateTimeUtc();
+    // m_attachment wipes itself when it is destroyed next.
+}
+
+void PasswordDatabase::Password::setIconId(const QString& iconId)
+{
+    replaceSecret(m_iconId, iconId);
+}
+
+void PasswordDatabase::Password::setUsername(const QString& username)
+{
+    replaceSecret(m_username, username);
+}
+
+void PasswordDatabase::Password::setEmailAddress(const QString& emailAddress)
+{
+    replaceSecret(m_emailAddress, emailAddress);
+}
+
+void PasswordDatabase::Password::setPhoneNumber(const QString& phoneNumber)
+{
+    replaceSecret(m_phoneNumber, phoneNumber);
+}
+
+void PasswordDatabase::Password::setUrl(const QString& url)
+{
+    replaceSecret(m_url, url);
+}
+
+void PasswordDatabase::Password::setPassword(const QString& password)
+{
+    replaceSecret(m_password, password);
+}
+
+void PasswordDatabase::Password::setAttachment(const Attachment& attachment)
+{
+    m_attachment = attachment;
+    m_attachment.setOwner(this);
+}
+
+bool PasswordDatabase::Password::operator==(const Password& other) const
+{
+    return sameItemFields(other) && m_iconId == other.m_iconId
+        && m_username == other.m_username && m_emailAddress == other.m_emailAddress
+        && m_phoneNumber == other.m_phoneNumber && m_url == other.m_url
+        && m_password == other.m_password
+        && m_attachment.getFileName() == other.m_attachment.getFileName()
+        && m_attachment.getDataHash() == other.m_attachment.getDataHash()
+        && m_neverExpire == other.m_neverExpire && m_expireTime == other.m_expireTime;
+}
+
+// ---------------------------------------------------------------------------
+// PasswordDatabase
+
+PasswordDatabase::PasswordDatabase()
+    : m_kdfRounds(configuredKdfRounds())
+{
+}
+
+PasswordDatabase& PasswordDatabase::operator=(const PasswordDatabase& other)
+{
+    if (this == &other)
+        return *this;
+    clear();
+    m_open = other.m_open;
+    m_modified = other.m_modified;
+    m_locked = other.m_locked;
+    m_filePath = other.m_filePath;
+    m_name = other.m_name;
+    m_note = other.m_note;
+    m_kdf = other.m_kdf;
+    m_cipher = other.m_cipher;
+    m_kdfRounds = other.m_kdfRounds;
+    m_cipherKey = other.m_cipherKey;
+    m_cipherKeySalt = other.m_cipherKeySalt;
+    m_hmacKey = other.m_hmacKey;
+    m_hmacKeySalt = other.m_hmacKeySalt;
+    m_cipherIv = other.m_cipherIv;
+    m_hmac = other.m_hmac;
+    for (const Group* group : other.m_groups)
+        addItem(new Group(*group));
+    m_encryptedData = other.m_encryptedData;
+    m_formatVersion = other.m_formatVersion;
+    return *this;
+}
+
+PasswordDatabase::~PasswordDatabase()
+{
+    deleteGroups();
+    wipeSecrets();
+}
+
+void PasswordDatabase::deleteGroups()
+{
+    const QList<Group*> groups = m_groups;
+    m_groups.clear();
+    qDeleteAll(groups);
+}
+
+void PasswordDatabase::wipeSecrets()
+{
+    wipe(m_filePath);
+    wipe(m_name);
+    wipe(m_note);
+    wipe(m_cipherKey);
+    wipe(m_cipherKeySalt);
+    wipe(m_hmacKey);
+    wipe(m_hmacKeySalt);
+    wipe(m_cipherIv);
+    wipe(m_hmac);
+    wipe(m_encryptedData);
+}
+
+void PasswordDatabase::clear()
+{
+    deleteGroups();
+    m_open = false;
+    m_modified = false;
+    m_locked = false;
+    wipeSecrets();
+    m_cipher = 0;
+    m_kdfRounds = configuredKdfRounds();
+    m_formatVersion = -1;
+}
+
+QList<PasswordDatabase::Item*> PasswordDatabase::getAllItems() const
+{
+    QList<Item*> list;
+    for (Group* group : m_groups) {
+        list.append(group);
+        group->appendAllItems(list);
+    }
+    return list;
+}
+
+PasswordDatabase::Item* PasswordDatabase::getItemByTag(int tag) const
+{
+    for (Group* group : m_groups) {
+        if (group->m_tag == tag)
+            return group;
+        if (Item* found = group->findByTag(tag))
+            return found;
+    }
+    return nullptr;
+}
+
+QList<PasswordDatabase::Password*> PasswordDatabase::find(const QString& text,
+                                                          int findFlags) const
+{
+    QList<Password*> list;
+    for (const Group* group : m_groups)
+        group->appendMatches(text, findFlags, list);
+    return list;
+}
+
+void PasswordDatabase::addItem(Group* group)
+{
+    if (!group || group->hasOwner())
+        return;
+    m_groups.append(group);
+    group->attachTo(this);
+    m_modified = true;
+}
+
+bool PasswordDatabase::takeItem(Group* group)
+{
+    const int index = m_groups.indexOf(group);
+    if (index < 0)
+        return false;
+    m_groups.removeAt(index);
+    group->detach();
+    m_modified = true;
+    return true;
+}
+
+void PasswordDatabase::insertGroupBefore(Group* anchor, Group* group)
+{
+    const int index = m_groups.indexOf(anchor);
+    if (index < 0 || !group || group->hasOwner())
+        return;
+    m_groups.insert(index, group);
+    group->attachTo(this);
+}
+
+void PasswordDatabase::insertGroupAfter(Group* anchor, Group* group)
+{
+    if (!group || group->hasOwner())
+        return;
+    const int index = m_groups.indexOf(anchor);
+    m_groups.insert(index >= 0 ? index + 1 : m_groups.size(), group);
+    group->attachTo(this);
+}
+
+void PasswordDatabase::moveGroupToEnd(Group* group)
+{
+    const int index = m_groups.indexOf(group);
+    if (index >= 0)
+        m_groups.move(index, m_groups.size() - 1);
+}
+
+void PasswordDatabase::setName(const QString& name)
+{
+    replaceSecret(m_name, name);
+    m_modified = true;
+}
+
+void PasswordDatabase::setNote(const QString& note)
+{
+    replaceSecret(m_note, note);
+    m_modified = true;
+}

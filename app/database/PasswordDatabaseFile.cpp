@@ -1,0 +1,264 @@
+// The database file: a JSON envelope with a readable header and the
+// encrypted tree, written by save(), read by load(); and lock(), which keeps
+// the encrypted tree in memory instead.
+
+#include "app/database/PasswordDatabase.h"
+
+#include "app/database/PasswordDatabaseFormat.h"
+#include "blib/app/BAppInfo.h"
+#include "blib/crypto/BCryptoIds.h"
+#include "blib/crypto/BHash.h"
+#include "blib/crypto/BRandom.h"
+#include "blib/crypto/BSymmetricCipher.h"
+#include "blib/crypto/BWipe.h"
+#include "blib/task/BTaskController.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const int HmacLength = 48; // Keccak-384
+
+QString base64(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes.toBase64());
+}
+
+// Standard Base64 with padding and nothing else: no line breaks, no
+// missing or surplus padding, no stray bits.
+bool decodeBase64(const QJsonValue& value, QByteArray& bytes)
+{
+    if (!value.isString())
+        return false;
+    const QByteArray text = value.toString().toLatin1();
+    if (text.size() % 4 != 0)
+        return false;
+    QByteArray::FromBase64Result result = QByteArray::fromBase64Encoding(
+        text, QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
+    if (!result || result.decoded.toBase64() != text)
+        return false;
+    bytes = result.decoded;
+    return true;
+}
+
+struct Header {
+    QString name;
+    QString note;
+    int cipher = 0;
+    int kdf = 0;
+    int kdfRounds = 0;
+    int version = 0;
+    QByteArray cipherKeySalt;
+    QByteArray cipherIv;
+    QByteArray hmacKeySalt;
+    QByteArray hmac;
+    QByteArray encryptedData;
+};
+
+enum class HeaderResult { Ok, Invalid, NewerVersion };
+
+HeaderResult readHeader(const QJsonObject& root, Header& header)
+{
+    const auto versionIt = root.constFind(QLatin1String("version"));
+    if (versionIt == root.constEnd())
+        return HeaderResult::Invalid;
+    const double version = versionIt.value().isDouble() ? versionIt.value().toDouble() : 0.0;
+    if (version > CurrentDatabaseFormatVersion)
+        return HeaderResult::NewerVersion;
+    if (version < 1 || std::floor(version) != version)
+        return HeaderResult::Invalid;
+    header.version = static_cast<int>(version);
+
+    auto member = [&root](const char* key, QJsonValue& value) {
+        const auto it = root.constFind(QLatin1String(key));
+        if (it == root.constEnd())
+            return false;
+        value = it.value();
+        return true;
+    };
+
+    QJsonValue value;
+    if (!member("name", value) || !value.isString())
+        return HeaderResult::Invalid;
+    header.name = value.toString();
+    if (!member("note", value) || !value.isString())
+        return HeaderResult::Invalid;
+    header.note = value.toString();
+    if (!member("cipher", value) || !value.isString())
+        return HeaderResult::Invalid;
+    header.cipher = cipherId(value.toString());
+    if (!member("cipher_key_salt", value) || !decodeBase64(value, header.cipherKeySalt))
+        return HeaderResult::Invalid;
+    if (!member(header.version == 1 ? "ctr_iv" : "cipher_iv", value)
+        || !decodeBase64(value, header.cipherIv))
+        return HeaderResult::Invalid;
+    // An unknown cipher is not refused here: the header loads and the unlock
+    // fails later.
+    const int blockSize = cipherBlockSize(header.cipher);
+    if (blockSize > 0 && header.cipherIv.size() != blockSize)
+        return HeaderResult::Invalid;
+    if (!member("kdf", value) || !value.isString())
+        return HeaderResult::Invalid;
+    header.kdf = kdfId(value.toString());
+    if (!member("kdf_rounds", value) || !value.isDouble())
+        return HeaderResult::Invalid;
+    const double rounds = value.toDouble();
+    if (!(rounds >= 1 && rounds <= std::numeric_limits<int>::max()) || std::floor(rounds) != rounds)
+        return HeaderResult::Invalid;
+    header.kdfRounds = static_cast<int>(rounds);
+    if (!member("database", value) || !decodeBase64(value, header.encryptedData))
+        return HeaderResult::Invalid;
+    if (!member("hmac", value) || !decodeBase64(value, header.hmac))
+        return HeaderResult::Invalid;
+    if (!member("hmac_key_salt", value) || !decodeBase64(value, header.hmacKeySalt))
+        return HeaderResult::Invalid;
+    return HeaderResult::Ok;
+}
+
+} // namespace
+
+bool PasswordDatabase::hasKeys() const
+{
+    const int keySize = cipherKeySize(m_cipher);
+    return keySize > 0 && m_cipherKey.size() == keySize && !m_hmacKey.isEmpty();
+}
+
+bool PasswordDatabase::encryptTree(QByteArray& iv, QByteArray& ciphertext, QByteArray& mac) const
+{
+    if (!hasKeys())
+        return false;
+    QString plaintext = serialiseTree(*this);
+    if (plaintext.isNull())
+        return false;
+    QByteArray bytes = plaintext.toUtf8();
+    wipe(plaintext);
+    const int length = bytes.size();
+
+    iv = randomBytes(cipherBlockSize(m_cipher));
+    ciphertext.clear();
+    symmetricCtrProcess(m_cipher, m_cipherKey, iv, bytes, ciphertext);
+    wipe(bytes);
+    if (ciphertext.size() != length)
+        return false;
+    mac.clear();
+    hmac(BHashId::SHA3_384, ciphertext, m_hmacKey, mac);
+    return mac.size() == HmacLength;
+}
+
+bool PasswordDatabase::save(const QString& path)
+{
+    if (m_locked)
+        return false;
+    QByteArray iv, ciphertext, mac;
+    if (!encryptTree(iv, ciphertext, mac))
+        return false;
+
+    QJsonObject root;
+    root.insert(QLatin1String("cipher"), cipherName(m_cipher));
+    root.insert(QLatin1String("cipher_iv"), base64(iv));
+    root.insert(QLatin1String("cipher_key_salt"), base64(m_cipherKeySalt));
+    root.insert(QLatin1String("database"), base64(ciphertext));
+    root.insert(QLatin1String("hmac"), base64(mac));
+    root.insert(QLatin1String("hmac_key_salt"), base64(m_hmacKeySalt));
+    root.insert(QLatin1String("kdf"), kdfName(m_kdf));
+    root.insert(QLatin1String("kdf_rounds"), m_kdfRounds);
+    root.insert(QLatin1String("name"), m_name);
+    root.insert(QLatin1String("note"), m_note);
+    root.insert(QLatin1String("type"),
+                QString::fromUtf8(BAppInfo::productName) + QLatin1String(" Password Database"));
+    root.insert(QLatin1String("version"), CurrentDatabaseFormatVersion);
+    const QByteArray text = QJsonDocument(root).toJson(QJsonDocument::Indented);
+
+    // Written to a temporary file beside the target, synced and renamed over
+    // it: the old file stays whole until the new one is complete.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return false;
+    if (file.write(text) != text.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit())
+        return false;
+
+    const QString savedPath = path; // path may share storage with m_filePath
+    wipe(m_filePath);
+    m_filePath = savedPath;
+    m_modified = false;
+    return true;
+}
+
+bool PasswordDatabase::load(const QString& path, BTaskController* controller)
+{
+    const QString loadedPath = path; // survives the clear() below whatever path refers to
+    QFile file(loadedPath);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    const QByteArray text = file.readAll();
+    file.close();
+
+    const QJsonDocument document = QJsonDocument::fromJson(text);
+    if (!document.isObject())
+        return false;
+    Header header;
+    switch (readHeader(document.object(), header)) {
+    case HeaderResult::Ok:
+        break;
+    case HeaderResult::NewerVersion:
+        if (controller) {
+            controller->setErrorMessage(QCoreApplication::translate(
+                "PasswordDatabase",
+                "File is from a newer version of the program and can not be loaded."));
+        }
+        return false;
+    case HeaderResult::Invalid:
+        return false;
+    }
+
+    // Only a complete header replaces what the database held.
+    clear();
+    m_name = header.name;
+    m_note = header.note;
+    m_cipher = header.cipher;
+    m_cipherKeySalt = header.cipherKeySalt;
+    m_cipherIv = header.cipherIv;
+    m_kdf = header.kdf;
+    m_kdfRounds = header.kdfRounds;
+    m_encryptedData = header.encryptedData;
+    m_formatVersion = header.version;
+    m_hmac = header.hmac;
+    m_hmacKeySalt = header.hmacKeySalt;
+    m_filePath = loadedPath;
+    m_modified = true;
+    m_modifiedAtLock = false;
+    m_open = true;
+    return true;
+}
+
+bool PasswordDatabase::lock()
+{
+    if (m_locked)
+        return false;
+    QByteArray iv, ciphertext, mac;
+    if (!encryptTree(iv, ciphertext, mac))
+        return false;
+
+    m_modifiedAtLock = m_modified;
+    m_cipherIv = iv;
+    wipe(m_encryptedData);
+    m_encryptedData = ciphertext;
+    m_hmac = mac;
+    m_formatVersion = CurrentDatabaseFormatVersion;
+    deleteGroups();
+    wipe(m_cipherKey);
+    wipe(m_hmacKey);
+    m_locked = true;
+    return true;
+}

@@ -1,0 +1,462 @@
+#include "app/database/PasswordDatabaseFormat.h"
+
+#include "blib/crypto/BRandom.h"
+#include "blib/crypto/BWipe.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonValue>
+#include <QStringList>
+#include <QVector>
+
+#include <cmath>
+#include <limits>
+
+using Group = PasswordDatabase::Group;
+using Item = PasswordDatabase::Item;
+using Password = PasswordDatabase::Password;
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Writing
+
+QJsonObject passwordToJson(const Password& password)
+{
+    QJsonObject object;
+    const Password::Attachment& attachment = password.getAttachment();
+    if (attachment.isValid()) {
+        QJsonObject file;
+        file.insert(QLatin1String("data"), attachment.getData());
+        file.insert(QLatin1String("data_hash"), attachment.getDataHash());
+        file.insert(QLatin1String("file_name"), attachment.getFileName());
+        object.insert(QLatin1String("attachment"), file);
+    }
+    object.insert(QLatin1String("email_address"), password.getEmailAddress());
+    object.insert(QLatin1String("expire_time"), formatExpireTime(password.getExpireTime()));
+    object.insert(QLatin1String("flags"), password.getFlags());
+    object.insert(QLatin1String("gui_state"), password.getGuiState());
+    object.insert(QLatin1String("icon"), password.getIconId());
+    object.insert(QLatin1String("name"), password.getName());
+    object.insert(QLatin1String("never_expire"), password.isNeverExpire());
+    object.insert(QLatin1String("note"), password.getNote());
+    object.insert(QLatin1String("password"), password.getPassword());
+    object.insert(QLatin1String("phone_number"), password.getPhoneNumber());
+    object.insert(QLatin1String("tag"), password.getTag());
+    object.insert(QLatin1String("type"), int(PasswordDatabase::PasswordType));
+    object.insert(QLatin1String("url"), password.getUrl());
+    object.insert(QLatin1String("username"), password.getUsername());
+    return object;
+}
+
+// depth: 1 for a top-level group.
+bool groupToJson(const Group& group, int depth, QJsonObject& object)
+{
+    if (depth > PasswordDatabase::MaxGroupDepth)
+        return false;
+    QJsonArray items;
+    for (const Item* child : group.getItems()) {
+        if (child->isGroup()) {
+            QJsonObject childObject;
+            if (!groupToJson(*static_cast<const Group*>(child), depth + 1, childObject))
+                return false;
+            items.append(childObject);
+        } else {
+            items.append(passwordToJson(*static_cast<const Password*>(child)));
+        }
+    }
+    object.insert(QLatin1String("flags"), group.getFlags());
+    object.insert(QLatin1String("gui_state"), group.getGuiState());
+    object.insert(QLatin1String("icon"), group.getIconId());
+    object.insert(QLatin1String("items"), items);
+    object.insert(QLatin1String("name"), group.getName());
+    object.insert(QLatin1String("note"), group.getNote());
+    object.insert(QLatin1String("tag"), group.getTag());
+    object.insert(QLatin1String("type"), int(PasswordDatabase::GroupType));
+    return true;
+}
+
+// randomBytes(n) as lower-case hex, n = randomInt() % (bodyLength / 5).
+QString randomPadding(int bodyLength)
+{
+    const int range = bodyLength / 5;
+    const int count = range > 0 ? randomInt() % range : 0;
+    return QString::fromLatin1(randomBytes(count).toHex());
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+bool readString(const QJsonObject& object, QLatin1String key, QString& value)
+{
+    const auto it = object.constFind(key);
+    if (it == object.constEnd() || !it.value().isString())
+        return false;
+    value = it.value().toString();
+    return true;
+}
+
+// A JSON number that is a whole value in the range of int.
+bool jsonToInt(const QJsonValue& json, int& value)
+{
+    if (!json.isDouble())
+        return false;
+    const double number = json.toDouble();
+    if (!(number >= std::numeric_limits<int>::min() && number <= std::numeric_limits<int>::max())
+        || std::floor(number) != number)
+        return false;
+    value = static_cast<int>(number);
+    return true;
+}
+
+bool readInt(const QJsonObject& object, QLatin1String key, int& value)
+{
+    const auto it = object.constFind(key);
+    return it != object.constEnd() && jsonToInt(it.value(), value);
+}
+
+bool readBool(const QJsonObject& object, QLatin1String key, bool& value)
+{
+    const auto it = object.constFind(key);
+    if (it == object.constEnd() || !it.value().isBool())
+        return false;
+    value = it.value().toBool();
+    return true;
+}
+
+// name, note, tag, flags and (from version 3) gui_state. Before version 3
+// "flags" held what is now the gui state.
+bool readCommon(const QJsonObject& object, int version, Item& item)
+{
+    QString name, note;
+    int tag = 0, flags = 0, guiState = 0;
+    if (!readString(object, QLatin1String("name"), name)
+        || !readString(object, QLatin1String("note"), note)
+        || !readInt(object, QLatin1String("tag"), tag)
+        || !readInt(object, QLatin1String("flags"), flags))
+        return false;
+    if (version >= 3) {
+        if (!readInt(object, QLatin1String("gui_state"), guiState))
+            return false;
+    } else {
+        guiState = flags;
+        flags = 0;
+    }
+    item.setName(name);
+    item.setNote(note);
+    item.setTag(tag);
+    item.setFlags(flags);
+    item.setGuiState(guiState);
+    return true;
+}
+
+bool readPassword(const QJsonObject& object, int version, Password& password)
+{
+    if (!readCommon(object, version, password))
+        return false;
+    QString icon, username, emailAddress, phoneNumber, secret, url, expireTime;
+    bool neverExpire = true;
+    bool ok = readString(object, QLatin1String("icon"), icon)
+        && readString(object, QLatin1String("username"), username);
+    if (ok && version >= 2) {
+        ok = readString(object, QLatin1String("email_address"), emailAddress)
+            && readString(object, QLatin1String("phone_number"), phoneNumber);
+    }
+    ok = ok && readString(object, QLatin1String("password"), secret)
+        && readString(object, QLatin1String("url"), url)
+        && readBool(object, QLatin1String("never_expire"), neverExpire)
+        && readString(object, QLatin1String("expire_time"), expireTime);
+    if (ok) {
+        password.setIconId(icon);
+        password.setUsername(username);
+        password.setEmailAddress(emailAddress);
+        password.setPhoneNumber(phoneNumber);
+        password.setPassword(secret);
+        password.setUrl(url);
+        password.setNeverExpire(neverExpire);
+        password.setExpireTime(parseExpireTime(expireTime));
+
+        const auto it = object.constFind(QLatin1String("attachment"));
+        if (it != object.constEnd()) {
+            const QJsonObject file = it.value().toObject();
+            Password::Attachment attachment;
+            attachment.setFileName(file.value(QLatin1String("file_name")).toString());
+            attachment.setData(file.value(QLatin1String("data")).toString());
+            attachment.setDataHash(file.value(QLatin1String("data_hash")).toString());
+            password.setAttachment(attachment);
+        }
+    }
+    if (!ok) {
+        // Texts handed to the password are wiped by it; these were not.
+        wipe(username);
+        wipe(emailAddress);
+        wipe(phoneNumber);
+        wipe(secret);
+        wipe(url);
+    }
+    return ok;
+}
+
+// depth: 1 for a top-level group. On failure the group may hold some
+// children; the caller destroys it with them.
+bool readGroup(const QJsonObject& object, int version, int depth, Group& group)
+{
+    if (depth > PasswordDatabase::MaxGroupDepth)
+        return false;
+    QString icon;
+    if (!readCommon(object, version, group) || !readString(object, QLatin1String("icon"), icon))
+        return false;
+    group.setIconId(icon);
+
+    const auto itemsIt = object.constFind(QLatin1String("items"));
+    if (itemsIt == object.constEnd())
+        return false;
+    const QJsonArray items = itemsIt.value().toArray();
+    for (const QJsonValue& value : items) {
+        const QJsonObject child = value.toObject();
+        int type = 0;
+        if (!jsonToInt(child.value(QLatin1String("type")), type))
+            continue; // an entry of no known type is skipped
+        if (type == PasswordDatabase::GroupType) {
+            Group* subgroup = new Group;
+            if (!readGroup(child, version, depth + 1, *subgroup)) {
+                delete subgroup;
+                return false;
+            }
+            group.addItem(subgroup);
+        } else if (type == PasswordDatabase::PasswordType) {
+            Password* password = new Password(QDateTime()); // the time is read below
+            if (!readPassword(child, version, *password)) {
+                delete password;
+                return false;
+            }
+            group.addItem(password);
+        }
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Expiry times
+
+const char* const DayNames[7] = { "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun" };
+const char* const MonthNames[12] = { "Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec" };
+
+QString twoDigits(int value)
+{
+    return QString::number(value).rightJustified(2, QLatin1Char('0'));
+}
+
+// 1-12 for an English month name or abbreviation ("Mar", "march", "Mar."),
+// 0 otherwise.
+int englishMonth(QString token)
+{
+    if (token.endsWith(QLatin1Char('.')))
+        token.chop(1);
+    if (token.size() < 3)
+        return 0;
+    for (const QChar c : qAsConst(token)) {
+        if (c.unicode() > 127 || !c.isLetter())
+            return 0;
+    }
+    const QString prefix = token.left(3);
+    for (int i = 0; i < 12; ++i) {
+        if (prefix.compare(QLatin1String(MonthNames[i]), Qt::CaseInsensitive) == 0)
+            return i + 1;
+    }
+    return 0;
+}
+
+bool parseNumber(const QString& text, int& value)
+{
+    if (text.isEmpty())
+        return false;
+    bool ok = false;
+    value = text.toInt(&ok);
+    return ok;
+}
+
+// "hh:mm", "hh:mm:ss" or "hh:mm:ss.zzz".
+QTime parseClock(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() < 2 || parts.size() > 3)
+        return QTime();
+    int hour = 0, minute = 0, second = 0, millisecond = 0;
+    if (!parseNumber(parts[0], hour) || !parseNumber(parts[1], minute))
+        return QTime();
+    if (parts.size() == 3) {
+        const QStringList secondParts = parts[2].split(QLatin1Char('.'));
+        if (secondParts.size() > 2 || !parseNumber(secondParts[0], second))
+            return QTime();
+        if (secondParts.size() == 2) {
+            const QString fraction = secondParts[1].left(3).leftJustified(3, QLatin1Char('0'));
+            if (!parseNumber(fraction, millisecond) || millisecond < 0)
+                return QTime();
+        }
+    }
+    if (hour < 0 || minute < 0 || second < 0)
+        return QTime();
+    return QTime(hour, minute, second, millisecond);
+}
+
+// "GMT", "UTC", optionally followed by an offset "+hhmm" or "+hh:mm".
+bool parseZone(const QString& text, int& offsetSeconds)
+{
+    if (!text.startsWith(QLatin1String("GMT"), Qt::CaseInsensitive)
+        && !text.startsWith(QLatin1String("UTC"), Qt::CaseInsensitive))
+        return false;
+    QString offset = text.mid(3);
+    offsetSeconds = 0;
+    if (offset.isEmpty())
+        return true;
+    const QChar sign = offset.at(0);
+    if (sign != QLatin1Char('+') && sign != QLatin1Char('-'))
+        return false;
+    offset.remove(0, 1);
+    offset.remove(QLatin1Char(':'));
+    int hours = 0, minutes = 0;
+    if (offset.size() != 4 || !parseNumber(offset.left(2), hours)
+        || !parseNumber(offset.mid(2), minutes) || hours < 0 || hours > 23 || minutes < 0
+        || minutes > 59)
+        return false;
+    offsetSeconds = (hours * 60 + minutes) * 60 * (sign == QLatin1Char('-') ? -1 : 1);
+    return true;
+}
+
+QDateTime parseEnglishTextDate(const QString& text)
+{
+    const QStringList tokens = text.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    // [day name] month day time year [zone]
+    int index = 0;
+    int month = 0;
+    if (tokens.size() >= 4 && (month = englishMonth(tokens[0])) != 0) {
+        index = 1;
+    } else if (tokens.size() >= 5 && (month = englishMonth(tokens[1])) != 0) {
+        index = 2;
+    } else {
+        return QDateTime();
+    }
+    const int remaining = tokens.size() - index;
+    if (remaining != 3 && remaining != 4)
+        return QDateTime();
+    int day = 0, year = 0;
+    if (!parseNumber(tokens[index], day) || !parseNumber(tokens[index + 2], year))
+        return QDateTime();
+    const QDate date(year, month, day);
+    const QTime time = parseClock(tokens[index + 1]);
+    if (!date.isValid() || !time.isValid())
+        return QDateTime();
+    if (remaining == 3)
+        return QDateTime(date, time, Qt::LocalTime);
+    int offsetSeconds = 0;
+    if (!parseZone(tokens[index + 3], offsetSeconds))
+        return QDateTime();
+    if (offsetSeconds == 0)
+        return QDateTime(date, time, Qt::UTC);
+    return QDateTime(date, time, Qt::OffsetFromUTC, offsetSeconds);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+QString formatExpireTime(const QDateTime& time)
+{
+    if (!time.isValid())
+        return QString();
+    const QDateTime utc = time.toUTC();
+    const QDate date = utc.date();
+    const QTime clock = utc.time();
+    return QLatin1String(DayNames[date.dayOfWeek() - 1]) + QLatin1Char(' ')
+        + QLatin1String(MonthNames[date.month() - 1]) + QLatin1Char(' ')
+        + QString::number(date.day()) + QLatin1Char(' ') + twoDigits(clock.hour())
+        + QLatin1Char(':') + twoDigits(clock.minute()) + QLatin1Char(':')
+        + twoDigits(clock.second()) + QLatin1Char(' ') + QString::number(date.year())
+        + QLatin1String(" GMT");
+}
+
+QDateTime parseExpireTime(const QString& text)
+{
+    QDateTime time = parseEnglishTextDate(text);
+    if (!time.isValid())
+        time = QDateTime::fromString(text.trimmed(), Qt::TextDate);
+    return time.isValid() ? time : QDateTime();
+}
+
+QJsonObject treeToJson(const PasswordDatabase& db)
+{
+    QJsonArray groups;
+    for (const Group* group : db.getItems()) {
+        QJsonObject object;
+        if (!groupToJson(*group, 1, object))
+            return QJsonObject();
+        groups.append(object);
+    }
+    QJsonObject root;
+    root.insert(QLatin1String("groups"), groups);
+    return root;
+}
+
+QString serialiseTree(const PasswordDatabase& db)
+{
+    const QJsonObject root = treeToJson(db);
+    if (root.isEmpty())
+        return QString();
+    QByteArray json = QJsonDocument(root).toJson(QJsonDocument::Compact);
+    // The body is the compact object without its outer braces.
+    QString body = QString::fromUtf8(json.constData() + 1, json.size() - 2);
+    wipe(json);
+
+    // The three parts are joined literally: a name or password that looks
+    // like a placeholder must come through unchanged.
+    const int bodyLength = body.size();
+    QString text;
+    text.reserve(bodyLength + 2 * bodyLength / 5 + 48);
+    text += QLatin1String("{\"paddingStart\": \"");
+    text += randomPadding(bodyLength);
+    text += QLatin1String("\", ");
+    text += body;
+    text += QLatin1String(", \"paddingEnd\": \"");
+    text += randomPadding(bodyLength);
+    text += QLatin1String("\"}");
+    wipe(body);
+    return text;
+}
+
+bool parseTreeGroups(const QJsonObject& root, int formatVersion, QList<Group*>& groups)
+{
+    const auto it = root.constFind(QLatin1String("groups"));
+    if (it == root.constEnd())
+        return false;
+    const QJsonArray array = it.value().toArray();
+    QList<Group*> built;
+    built.reserve(array.size());
+    for (const QJsonValue& value : array) {
+        Group* group = new Group;
+        if (!readGroup(value.toObject(), formatVersion, 1, *group)) {
+            delete group;
+            qDeleteAll(built);
+            return false;
+        }
+        built.append(group);
+    }
+    groups += built;
+    return true;
+}
+
+bool parseTree(PasswordDatabase& db, const QString& text, int formatVersion)
+{
+    QByteArray bytes = text.toUtf8();
+    const QJsonDocument document = QJsonDocument::fromJson(bytes);
+    wipe(bytes);
+    if (!document.isObject())
+        return false;
+    QList<Group*> groups;
+    if (!parseTreeGroups(document.object(), formatVersion, groups))
+        return false;
+    for (Group* group : qAsConst(groups))
+        db.addItem(group);
+    return true;
+}

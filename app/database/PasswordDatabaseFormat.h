@@ -1,0 +1,54 @@
+#ifndef PASSWORDDATABASEFORMAT_H
+#define PASSWORDDATABASEFORMAT_H
+
+#include "app/database/PasswordDatabase.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+// The plaintext form of a database's tree: the JSON that the file format and
+// locking encrypt. Version 3 is written; versions 1 to 3 are read.
+
+// The format version serialiseTree() writes.
+constexpr int CurrentDatabaseFormatVersion = 3;
+
+// The tree as one JSON object {"groups": [...]}, group and password objects
+// as in the file. Empty (no "groups") when groups are nested deeper than
+// PasswordDatabase::MaxGroupDepth.
+QJsonObject treeToJson(const PasswordDatabase& db);
+
+// The tree as padded JSON text:
+//   {"paddingStart": "<hex>", "groups":[...], "paddingEnd": "<hex>"}
+// with two independent random paddings of up to a fifth of the body's length.
+// Returns a null string when groups are nested deeper than
+// PasswordDatabase::MaxGroupDepth (the reader would refuse the text).
+QString serialiseTree(const PasswordDatabase& db);
+
+// Builds the groups described by a decrypted plaintext and appends them to
+// the database with addItem(). All or nothing: on failure (text not a JSON
+// object, no "groups", an entry missing a required member or of the wrong
+// type, groups nested too deeply) false is returned and the database is not
+// touched.
+bool parseTree(PasswordDatabase& db, const QString& text, int formatVersion);
+
+// The same from an already parsed root object: on success the new, detached
+// groups are appended to `groups` and belong to the caller; on failure
+// `groups` is unchanged and nothing is left allocated.
+bool parseTreeGroups(const QJsonObject& root, int formatVersion,
+                     QList<PasswordDatabase::Group*>& groups);
+
+// The "expire_time" text: the instant in UTC as
+// "Tue Mar 5 07:08:09 2024 GMT" (English names whatever the locale; seconds
+// precision). Empty for an invalid time.
+QString formatExpireTime(const QDateTime& time);
+// Reads formatExpireTime() text, English names in any letter case, with or
+// without the day name and with an optional "GMT"/"UTC" suffix (and offset);
+// without a suffix the time is local. Falls back to the toolkit's text date
+// form in the system's language, which older writers used. A time with a
+// suffix comes back in UTC (Qt::UTC), one without in local time; an invalid
+// QDateTime when the text cannot be read.
+QDateTime parseExpireTime(const QString& text);
+
+#endif // PASSWORDDATABASEFORMAT_H

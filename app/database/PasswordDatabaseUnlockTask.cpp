@@ -1,0 +1,123 @@
+#include "app/database/PasswordDatabaseUnlockTask.h"
+
+#include "app/database/DatabaseKeyDerivation.h"
+#include "app/database/PasswordDatabaseFormat.h"
+#include "app/database/PasswordDatabase.h"
+#include "blib/crypto/BHash.h"
+#include "blib/crypto/BSymmetricCipher.h"
+#include "blib/crypto/BWipe.h"
+#include "blib/task/BSubTaskController.h"
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+// Compares two byte arrays in time that depends only on their lengths.
+bool constantTimeEquals(const QByteArray& a, const QByteArray& b)
+{
+    if (a.size() != b.size())
+        return false;
+    const unsigned char* x = reinterpret_cast<const unsigned char*>(a.constData());
+    const unsigned char* y = reinterpret_cast<const unsigned char*>(b.constData());
+    volatile unsigned char difference = 0;
+    for (int i = 0; i < a.size(); ++i)
+        difference |= x[i] ^ y[i];
+    return difference == 0;
+}
+
+QString unlockError(const char* text)
+{
+    return QCoreApplication::translate("PasswordDatabase", text);
+}
+
+} // namespace
+
+PasswordDatabaseUnlockTask::PasswordDatabaseUnlockTask(PasswordDatabase& database,
+                                                       const QString& password)
+    : m_database(database)
+    , m_password(password)
+{
+}
+
+PasswordDatabaseUnlockTask::~PasswordDatabaseUnlockTask()
+{
+    wipe(m_password);
+}
+
+BTaskResult PasswordDatabaseUnlockTask::run(BTaskController* controller)
+{
+    PasswordDatabase& db = m_database;
+    controller->setTitle(QCoreApplication::translate("PasswordDatabase", "Unlocking Database"));
+
+    // The keys are derived aside and stored only once they have proved right:
+    // keys from a mistyped password would otherwise let a later save() write
+    // over the file under that password.
+    QByteArray cipherKey, hmacKey;
+    BSubTaskController cipherKeyStage(controller, 0.0, 0.8);
+    BTaskResult result = deriveDatabaseKey(db, &cipherKeyStage, m_password, cipherKey,
+                                           db.m_cipherKeySalt, db.m_kdfRounds,
+                                           DatabaseCipherKeyLength);
+    if (result != Success)
+        return result;
+
+    BSubTaskController hmacKeyStage(controller, 0.8, 0.2);
+    result = deriveDatabaseKey(db, &hmacKeyStage, m_password, hmacKey, db.m_hmacKeySalt,
+                               DatabaseHmacKeyRounds, DatabaseHmacKeyLength);
+    if (result != Success) {
+        wipe(cipherKey);
+        return result;
+    }
+
+    // A wrong password and a damaged payload both end here.
+    QByteArray mac;
+    hmac(BHashId::SHA3_384, db.m_encryptedData, hmacKey, mac);
+    if (mac.isEmpty() || !constantTimeEquals(mac, db.m_hmac)) {
+        wipe(cipherKey);
+        wipe(hmacKey);
+        controller->setErrorMessage(
+            unlockError(QT_TRANSLATE_NOOP("PasswordDatabase",
+                                          "Failed to unlock password database. Incorrect password.")));
+        return Failure;
+    }
+
+    controller->setStatus(QCoreApplication::translate("PasswordDatabase", "Loading Database"));
+    controller->setIndeterminateProgress(true);
+
+    QByteArray plaintext; // stays empty for an unknown cipher
+    symmetricCtrProcess(db.m_cipher, cipherKey, db.m_cipherIv, db.m_encryptedData, plaintext);
+    const QJsonDocument document = QJsonDocument::fromJson(plaintext);
+    wipe(plaintext);
+    if (!document.isObject()) {
+        wipe(cipherKey);
+        wipe(hmacKey);
+        controller->setErrorMessage(
+            unlockError(QT_TRANSLATE_NOOP("PasswordDatabase",
+                                          "Failed to unlock password database. Data is corrupt.")));
+        return Failure;
+    }
+
+    QList<PasswordDatabase::Group*> groups;
+    if (!parseTreeGroups(document.object(), db.m_formatVersion, groups)) {
+        wipe(cipherKey);
+        wipe(hmacKey);
+        controller->setErrorMessage(
+            unlockError(QT_TRANSLATE_NOOP("PasswordDatabase",
+                                          "Failed to unlock password database. Data unloadable.")));
+        return Failure;
+    }
+
+    // Everything was read: the keys and the new tree replace whatever was
+    // there.
+    wipe(db.m_cipherKey);
+    wipe(db.m_hmacKey);
+    db.m_cipherKey = cipherKey;
+    db.m_hmacKey = hmacKey;
+    db.deleteGroups();
+    for (PasswordDatabase::Group* group : qAsConst(groups))
+        db.addItem(group);
+    db.m_locked = false;
+    db.m_modified = db.m_modifiedAtLock;
+    return Success;
+}

@@ -1,0 +1,18 @@
+#ifndef PASSWORDPROMPT_H
+#define PASSWORDPROMPT_H
+
+#include <QString>
+
+// Asks the user for a secret. The command-line client asks through this
+// interface so that the terminal can be replaced in tests.
+class PasswordPrompt
+{
+public:
+    virtual ~PasswordPrompt() = default;
+
+    // Shows `label` and reads one line without echo. `ok` is false when no
+    // answer could be read (no terminal, end of input).
+    virtual QString ask(const QString& label, bool& ok) = 0;
+};
+
+#endif // PASSWORDPROMPT_H

@@ -84,75 +84,49 @@ int CommandLineClient::run(const QStringList& arguments)
     if (arguments.isEmpty())
         return usageError(QString());
     const QString command = arguments.first();
-    const QStringList rest = arguments.mid(1);
-    const QStringList common { QStringLiteral("password-stdin") };
-    Options options;
-
-    if (command == QLatin1String("create")) {
-        if (!parse(rest, { QStringLiteral("name"), QStringLiteral("note"), QStringLiteral("cipher"), QStringLiteral("rounds") },
-                   common, 1, 1, options))
-            return ExitUsage;
-        return create(options);
-    }
-    if (command == QLatin1String("info")) {
-        if (!parse(rest, {}, {}, 1, 1, options))
-            return ExitUsage;
-        return info(options);
-    }
-    if (command == QLatin1String("ls")) {
-        if (!parse(rest, {}, common, 1, 2, options))
-            return ExitUsage;
-        return list(options);
-    }
-    if (command == QLatin1String("show")) {
-        if (!parse(rest, {}, common + QStringList { QStringLiteral("show-secrets") }, 2, 2, options))
-            return ExitUsage;
-        return show(options);
-    }
-    if (command == QLatin1String("add")) {
-        if (!parse(rest, entryValueOptions, common + QStringList { QStringLiteral("entry-password-stdin") }, 3, 3, options))
-            return ExitUsage;
-        return add(options);
-    }
-    if (command == QLatin1String("edit")) {
-        if (!parse(rest, entryValueOptions + QStringList { QStringLiteral("name") },
-                   common + QStringList { QStringLiteral("entry-password-stdin") }, 2, 2, options))
-            return ExitUsage;
-        return edit(options);
-    }
-    if (command == QLatin1String("mkgroup")) {
-        if (!parse(rest, {}, common, 2, 2, options))
-            return ExitUsage;
-        return makeGroup(options);
-    }
-    if (command == QLatin1String("rm")) {
-        if (!parse(rest, {}, common, 2, 2, options))
-            return ExitUsage;
-        return remove(options);
-    }
-    if (command == QLatin1String("attach")) {
-        if (!parse(rest, {}, common, 3, 3, options))
-            return ExitUsage;
-        return attach(options);
-    }
-    if (command == QLatin1String("extract")) {
-        if (!parse(rest, {}, common, 3, 3, options))
-            return ExitUsage;
-        return extract(options);
-    }
-    if (command == QLatin1String("passwd")) {
-        if (!parse(rest, { QStringLiteral("cipher"), QStringLiteral("rounds") }, common, 1, 1, options))
-            return ExitUsage;
-        return changePassword(options);
-    }
-    if (command == QLatin1String("export")) {
-        if (!parse(rest, {}, common, 1, 1, options))
-            return ExitUsage;
-        return exportTree(options);
-    }
     if (command == QLatin1String("help") || command == QLatin1String("--help") || command == QLatin1String("-h")) {
         print(usage());
         return ExitSuccess;
+    }
+
+    // Each command: its options taking a value, its flags, how many
+    // positional arguments it takes and what runs it.
+    struct Command {
+        const char* name;
+        QStringList valueOptions;
+        QStringList flagOptions;
+        int minPositional;
+        int maxPositional;
+        int (CommandLineClient::*handler)(const Options&);
+    };
+    const QString stdinFlag = QStringLiteral("password-stdin");
+    const QString entryStdinFlag = QStringLiteral("entry-password-stdin");
+    const Command commands[] = {
+        { "create", { QStringLiteral("name"), QStringLiteral("note"), QStringLiteral("cipher"), QStringLiteral("rounds") },
+          { stdinFlag }, 1, 1, &CommandLineClient::create },
+        { "info", {}, {}, 1, 1, &CommandLineClient::info },
+        { "ls", {}, { stdinFlag }, 1, 2, &CommandLineClient::list },
+        { "show", {}, { stdinFlag, QStringLiteral("show-secrets") }, 2, 2, &CommandLineClient::show },
+        { "add", entryValueOptions, { stdinFlag, entryStdinFlag }, 3, 3, &CommandLineClient::add },
+        { "edit", entryValueOptions + QStringList { QStringLiteral("name") }, { stdinFlag, entryStdinFlag }, 2, 2,
+          &CommandLineClient::edit },
+        { "mkgroup", {}, { stdinFlag }, 2, 2, &CommandLineClient::makeGroup },
+        { "rm", {}, { stdinFlag }, 2, 2, &CommandLineClient::remove },
+        { "attach", {}, { stdinFlag }, 3, 3, &CommandLineClient::attach },
+        { "extract", {}, { stdinFlag }, 3, 3, &CommandLineClient::extract },
+        { "passwd", { QStringLiteral("cipher"), QStringLiteral("rounds") }, { stdinFlag }, 1, 1,
+          &CommandLineClient::changePassword },
+        { "export", {}, { stdinFlag }, 1, 1, &CommandLineClient::exportTree },
+    };
+
+    for (const Command& entry : commands) {
+        if (command != QLatin1String(entry.name))
+            continue;
+        Options options;
+        if (!parse(arguments.mid(1), entry.valueOptions, entry.flagOptions, entry.minPositional,
+                   entry.maxPositional, options))
+            return ExitUsage;
+        return (this->*entry.handler)(options);
     }
     return usageError(tr("Unknown command \"%1\".").arg(command));
 }

@@ -119,17 +119,9 @@ void BPbkdf2Keccak384::mac(const unsigned char* message, size_t length, Digest& 
 {
     m_work = m_inner;
     absorbFinal(m_work, message, length);
-    Digest innerDigest;
-    extract(m_work, innerDigest);
-    // The outer hash is the same as a round's second half.
-    m_work = m_outer;
-    for (int i = 0; i < DigestLanes; ++i)
-        m_work.a[i] ^= innerDigest.lane[i];
-    m_work.a[digestPadLane] ^= padFirstByte;
-    m_work.a[lastLane] ^= lastLanePad;
-    sha3_permute(&m_work);
     extract(m_work, out);
-    zero(&innerDigest, sizeof innerDigest);
+    // The outer hash is the same as a round's second half.
+    hashDigest(m_outer, out);
 }
 
 void BPbkdf2Keccak384::mac(const QByteArray& message, Digest& out)
@@ -137,27 +129,23 @@ void BPbkdf2Keccak384::mac(const QByteArray& message, Digest& out)
     mac(reinterpret_cast<const unsigned char*>(message.constData()), size_t(message.size()), out);
 }
 
+inline void BPbkdf2Keccak384::hashDigest(const sha3_state& start, Digest& value)
+{
+    // The saved state, then the single padded block holding the 48 bytes.
+    m_work = start;
+    for (int i = 0; i < DigestLanes; ++i)
+        m_work.a[i] ^= value.lane[i];
+    m_work.a[digestPadLane] ^= padFirstByte;
+    m_work.a[lastLane] ^= lastLanePad;
+    sha3_permute(&m_work);
+    for (int i = 0; i < DigestLanes; ++i)
+        value.lane[i] = m_work.a[i];
+}
+
 void BPbkdf2Keccak384::round(Digest& u)
 {
-    // Inner hash: the saved state, then the single padded block holding u.
-    m_work = m_inner;
-    for (int i = 0; i < DigestLanes; ++i)
-        m_work.a[i] ^= u.lane[i];
-    m_work.a[digestPadLane] ^= padFirstByte;
-    m_work.a[lastLane] ^= lastLanePad;
-    sha3_permute(&m_work);
-    for (int i = 0; i < DigestLanes; ++i)
-        u.lane[i] = m_work.a[i];
-
-    // Outer hash over the inner digest, the same way.
-    m_work = m_outer;
-    for (int i = 0; i < DigestLanes; ++i)
-        m_work.a[i] ^= u.lane[i];
-    m_work.a[digestPadLane] ^= padFirstByte;
-    m_work.a[lastLane] ^= lastLanePad;
-    sha3_permute(&m_work);
-    for (int i = 0; i < DigestLanes; ++i)
-        u.lane[i] = m_work.a[i];
+    hashDigest(m_inner, u);
+    hashDigest(m_outer, u);
 }
 
 void BPbkdf2Keccak384::toBytes(const Digest& digest, unsigned char* bytes)

@@ -49,6 +49,9 @@ public:
     static void zero(void* data, size_t length);
 
 private:
+    // value = Keccak-384 of (the block absorbed into `start`, value).
+    inline void hashDigest(const sha3_state& start, Digest& value);
+
     sha3_state m_inner; // after absorbing key XOR ipad
     sha3_state m_outer; // after absorbing key XOR opad
     sha3_state m_work;  // scratch for the running hash

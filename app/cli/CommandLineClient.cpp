@@ -211,25 +211,14 @@ int CommandLineClient::create(const Options& options)
 
     db.setName(options.values.value(QStringLiteral("name")));
     db.setNote(options.values.value(QStringLiteral("note")));
-    BTaskController controller;
-    PasswordDatabaseSetPasswordTask task(db, password, cipher, BKdfId::PBKDF2, rounds);
-    const BTaskResult result = task.run(&controller);
-    wipe(password);
-    if (result != Success)
-        return fail(controller.errorMessage().isEmpty() ? tr("Failed to set password on database.")
-                                                        : controller.errorMessage());
-    return saveDatabase(db, path) ? ExitSuccess : ExitFailure;
+    return setPasswordAndSave(db, path, password, cipher, BKdfId::PBKDF2, rounds);
 }
 
 int CommandLineClient::info(const Options& options)
 {
-    const QString path = options.positional.at(0);
     PasswordDatabase db;
-    BTaskController controller;
-    if (!db.load(path, &controller))
-        return fail(controller.errorMessage().isEmpty()
-                        ? tr("Failed to load the password database file. It may be corrupted or has been tampered with.")
-                        : controller.errorMessage());
+    if (!loadHeader(options.positional.at(0), db))
+        return ExitFailure;
     QString text;
     text += tr("Name: %1\n").arg(db.getName());
     text += tr("Note: %1\n").arg(db.getNote());
@@ -532,9 +521,15 @@ int CommandLineClient::changePassword(const Options& options)
     QString password;
     if (!readNewSecret(options.values.contains(QStringLiteral("password-stdin")), password))
         return ExitFailure;
+    return setPasswordAndSave(db, path, password, cipher < 0 ? db.getCipher() : cipher, db.getKdf(),
+                              rounds < 0 ? db.getKdfRounds() : rounds);
+}
+
+int CommandLineClient::setPasswordAndSave(PasswordDatabase& db, const QString& path, QString& password,
+                                          int cipher, int kdf, int rounds)
+{
     BTaskController controller;
-    PasswordDatabaseSetPasswordTask task(db, password, cipher < 0 ? db.getCipher() : cipher, db.getKdf(),
-                                         rounds < 0 ? db.getKdfRounds() : rounds);
+    PasswordDatabaseSetPasswordTask task(db, password, cipher, kdf, rounds);
     const BTaskResult result = task.run(&controller);
     wipe(password);
     if (result != Success)
@@ -600,15 +595,22 @@ bool CommandLineClient::readNewSecret(bool fromInput, QString& secret)
     return true;
 }
 
-bool CommandLineClient::openDatabase(const QString& path, const Options& options, PasswordDatabase& db)
+bool CommandLineClient::loadHeader(const QString& path, PasswordDatabase& db)
 {
     BTaskController controller;
-    if (!db.load(path, &controller)) {
-        fail(controller.errorMessage().isEmpty()
-                 ? tr("Failed to load the password database file. It may be corrupted or has been tampered with.")
-                 : controller.errorMessage());
+    if (db.load(path, &controller))
+        return true;
+    fail(controller.errorMessage().isEmpty()
+             ? tr("Failed to load the password database file. It may be corrupted or has been tampered with.")
+             : controller.errorMessage());
+    return false;
+}
+
+bool CommandLineClient::openDatabase(const QString& path, const Options& options, PasswordDatabase& db)
+{
+    if (!loadHeader(path, db))
         return false;
-    }
+    BTaskController controller;
     QString password;
     if (!readSecret(options.values.contains(QStringLiteral("password-stdin")), tr("Master password: "), password))
         return false;

@@ -59,9 +59,14 @@ private:
     // otherwise a terminal prompt. False (with an error printed) on failure.
     bool readSecret(bool fromInput, const QString& label, QString& secret);
     bool readNewSecret(bool fromInput, QString& secret);
+    // Reads the header of `path` into `db`. False with an error printed.
+    bool loadHeader(const QString& path, PasswordDatabase& db);
     // Loads and unlocks `path` into `db`. False with an error printed.
     bool openDatabase(const QString& path, const Options& options, PasswordDatabase& db);
     bool saveDatabase(PasswordDatabase& db, const QString& path);
+    // Gives `db` the password (wiped afterwards) and settings, then saves it.
+    int setPasswordAndSave(PasswordDatabase& db, const QString& path, QString& password, int cipher, int kdf,
+                           int rounds);
     // Applies the entry field options of add and edit. False on a bad value.
     bool applyEntryFields(const Options& options, PasswordDatabase::Password& entry);
     // Items by full name ("Personal - Finance - Bank"). Null with an error

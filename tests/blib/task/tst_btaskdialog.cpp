@@ -11,23 +11,12 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "support/FunctionTask.h"
+
 #include <atomic>
 #include <functional>
 
 namespace {
-
-class FunctionTask : public BTask
-{
-public:
-    explicit FunctionTask(std::function<BTaskResult(BTaskController*)> body)
-        : m_body(std::move(body))
-    {
-    }
-    BTaskResult run(BTaskController* controller) override { return m_body(controller); }
-
-private:
-    std::function<BTaskResult(BTaskController*)> m_body;
-};
 
 // Waits in the task thread until the GUI side moves `stage` past `from`.
 void waitForStage(const std::atomic<int>& stage, int from)

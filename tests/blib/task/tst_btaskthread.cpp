@@ -8,24 +8,12 @@
 #include <QPointer>
 #include <QtTest>
 
+#include "support/FunctionTask.h"
+
 #include <atomic>
 #include <functional>
 
 namespace {
-
-// A task whose body is given as a function.
-class FunctionTask : public BTask
-{
-public:
-    explicit FunctionTask(std::function<BTaskResult(BTaskController*)> body)
-        : m_body(std::move(body))
-    {
-    }
-    BTaskResult run(BTaskController* controller) override { return m_body(controller); }
-
-private:
-    std::function<BTaskResult(BTaskController*)> m_body;
-};
 
 // Counts the cancel checks sleep() makes, optionally cancelling at one of them.
 class CountingController : public BTaskThreadController

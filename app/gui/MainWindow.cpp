@@ -324,17 +324,26 @@ void MainWindow::applyTraySettings()
 
 void MainWindow::newDatabase()
 {
-    // Creating a database arrives with the database editor.
+    // Creating a database here arrives with the database editor.
+    showDatabaseWorkspaceUnavailable(tr("New Database"));
 }
 
 void MainWindow::openDatabase()
 {
-    // Choosing a file to open arrives with the database file format.
+    // Opening a database here arrives with the unlock dialog.
+    showDatabaseWorkspaceUnavailable(tr("Open Database"));
 }
 
 void MainWindow::openDatabase(const QString&)
 {
-    // Opening a file arrives with the database file format.
+    showDatabaseWorkspaceUnavailable(tr("Open Database"));
+}
+
+void MainWindow::showDatabaseWorkspaceUnavailable(const QString& title)
+{
+    showInformation(this, title,
+                    tr("Working with databases in this window is not available in this build. "
+                       "The command-line client lockharbour-cli creates, reads and edits database files."));
 }
 
 void MainWindow::findPassword()
@@ -434,4 +443,5 @@ void MainWindow::generatePassword()
 {
     ui->findWidget->hide();
     // The password generator dialog arrives with the generators.
+    showInformation(this, tr("Generate Password"), tr("The password generator is not available in this build."));
 }

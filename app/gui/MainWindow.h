@@ -83,6 +83,8 @@ private:
     bool isDatabaseUsable() const;
     // Empties the group tree, the password table and the info table.
     void clearViews();
+    // Tells the user that a database flow is not in this build yet.
+    void showDatabaseWorkspaceUnavailable(const QString& title);
     // Hands the tray settings to the framework and rebuilds the tray menu.
     void applyTraySettings();
 

@@ -14,6 +14,8 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include "support/UiDriver.h"
+
 namespace {
 
 QStringList actionTexts(const QList<QAction*>& actions)
@@ -125,8 +127,20 @@ void tst_MainWindow::welcomePageActions()
 
     QAction* open = menuNamed(*m_window, "&File")->actions().at(1);
     QSignalSpy triggered(open, &QAction::triggered);
+    // Until databases open in this window, the action says so in a message box.
+    QString shownText;
+    UiDriver driver([&shownText]() {
+        QMessageBox* box = visibleTopLevel<QMessageBox>();
+        if (!box)
+            return false;
+        shownText = box->text();
+        box->accept();
+        return true;
+    });
     links.at(1)->click();
     QCOMPARE(triggered.count(), 1);
+    QVERIFY(driver.isDone());
+    QVERIFY(shownText.contains("lockharbour-cli"));
 }
 
 void tst_MainWindow::viewSwitching()

@@ -5,6 +5,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_TYPE ?= RelWithDebInfo
+MAKEFLAGS  += --no-print-directory
 
 .PHONY: all deps configure build run test test-asan bench clean
 

@@ -336,6 +336,8 @@ public:
     // Read-only views of the file header and key material.
     const QByteArray& getCipherKeySalt() const { return m_cipherKeySalt; }
     const QByteArray& getHmacKeySalt() const { return m_hmacKeySalt; }
+    const QByteArray& getCipherKey() const { return m_cipherKey; }
+    const QByteArray& getHmacKey() const { return m_hmacKey; }
     const QByteArray& getCipherIv() const { return m_cipherIv; }
     const QByteArray& getHmac() const { return m_hmac; }
     const QByteArray& getEncryptedData() const { return m_encryptedData; }

@@ -204,7 +204,10 @@ bool PasswordDatabase::load(const QString& path, BTaskController* controller)
     const QByteArray text = file.readAll();
     file.close();
 
-    const QJsonDocument document = QJsonDocument::fromJson(text);
+    // The file is UTF-8 text: bytes that are not valid UTF-8 (in a note
+    // written by another tool, say) read as replacement characters rather
+    // than making the whole file unreadable.
+    const QJsonDocument document = QJsonDocument::fromJson(QString::fromUtf8(text).toUtf8());
     if (!document.isObject())
         return false;
     Header header;

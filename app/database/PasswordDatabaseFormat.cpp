@@ -4,6 +4,7 @@
 #include "blib/crypto/BWipe.h"
 
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QStringList>
@@ -342,7 +343,7 @@ QDateTime parseEnglishTextDate(const QString& text)
     if (remaining != 3 && remaining != 4)
         return QDateTime();
     int day = 0, year = 0;
-    if (!parseNumber(tokens[index], day) || !parseNumber(tokens[index + 2], year))
+    if (!parseNumber(tokens[index], day) || !parseNumber(tokens[index + 2], year) || year < 1 || year > 9999)
         return QDateTime();
     const QDate date(year, month, day);
     const QTime time = parseClock(tokens[index + 1]);
@@ -379,10 +380,21 @@ QString formatExpireTime(const QDateTime& time)
 
 QDateTime parseExpireTime(const QString& text)
 {
+    // Years are written with four digits. Far larger ones would overflow the
+    // millisecond count behind QDateTime and come back as a different date.
+    const auto plausible = [](const QDateTime& time) {
+        return time.isValid() && time.date().year() >= 1 && time.date().year() <= 9999;
+    };
     QDateTime time = parseEnglishTextDate(text);
-    if (!time.isValid())
-        time = QDateTime::fromString(text.trimmed(), Qt::TextDate);
-    return time.isValid() ? time : QDateTime();
+    if (plausible(time))
+        return time;
+    // Other languages' names go to Qt's own reader, but never a number it
+    // could overflow on.
+    static const QRegularExpression longNumber(QStringLiteral("\\d{5,}"));
+    if (text.contains(longNumber))
+        return QDateTime();
+    time = QDateTime::fromString(text.trimmed(), Qt::TextDate);
+    return plausible(time) ? time : QDateTime();
 }
 
 QJsonObject treeToJson(const PasswordDatabase& db)

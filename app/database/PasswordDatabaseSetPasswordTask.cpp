@@ -38,15 +38,21 @@ BTaskResult PasswordDatabaseSetPasswordTask::run(BTaskController* controller)
     BTaskResult result = deriveDatabaseKey(m_database, &cipherKeyStage, m_password,
                                            m_database.m_cipherKey, m_database.m_cipherKeySalt,
                                            m_database.m_kdfRounds, DatabaseCipherKeyLength);
-    if (result != Success)
+    if (result != Success) {
+        // Half of a key pair must not survive a failure: the old HMAC key
+        // would otherwise sit beside an empty cipher key.
+        wipe(m_database.m_hmacKey);
         return result;
+    }
 
     BSubTaskController hmacKeyStage(controller, 0.8, 0.2);
     result = deriveDatabaseKey(m_database, &hmacKeyStage, m_password, m_database.m_hmacKey,
                                m_database.m_hmacKeySalt, DatabaseHmacKeyRounds,
                                DatabaseHmacKeyLength);
-    if (result != Success)
+    if (result != Success) {
+        wipe(m_database.m_cipherKey);
         return result;
+    }
 
     m_database.m_open = true;
     m_database.m_modified = true;

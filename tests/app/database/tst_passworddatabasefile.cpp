@@ -196,6 +196,7 @@ private slots:
     void olderVersions();
     void malformedHeaders_data();
     void malformedHeaders();
+    void invalidUtf8InTheHeaderReadsAsReplacement();
     void unlockFailures();
     void failedTreeLeavesNoPartialTree();
     void malformedTrees_data();
@@ -427,6 +428,22 @@ void TestPasswordDatabaseFile::malformedHeaders()
     QCOMPARE(controller.errorMessage(), error);
     QCOMPARE(db.getName(), QStringLiteral("previous"));
     QVERIFY(!db.isOpen());
+}
+
+void TestPasswordDatabaseFile::invalidUtf8InTheHeaderReadsAsReplacement()
+{
+    QByteArray text = QJsonDocument(buildFile(2, treeText({}), QStringLiteral("pw"))).toJson();
+    const QByteArray note = "\"note\": \"";
+    const int at = text.indexOf(note);
+    QVERIFY(at >= 0);
+    text.insert(at + note.size(), "caf\xff\xfe ");
+    writeText(path("latin.lhdb"), text);
+
+    PasswordDatabase db;
+    BTaskController controller;
+    QVERIFY(db.load(path("latin.lhdb"), &controller));
+    QVERIFY(db.getNote().startsWith(QStringLiteral("caf")));
+    QVERIFY(db.getNote().contains(QChar::ReplacementCharacter));
 }
 
 void TestPasswordDatabaseFile::unlockFailures()
@@ -684,6 +701,10 @@ void TestPasswordDatabaseFile::expireTimeTexts_data()
     QTest::newRow("unknown month") << "Wed Foo 2 03:04:05 2030 GMT" << invalid;
     QTest::newRow("bad day") << "Wed Feb 30 03:04:05 2030 GMT" << invalid;
     QTest::newRow("empty") << "" << invalid;
+    QTest::newRow("last four-digit year") << "Fri Dec 31 23:59:59 9999 GMT"
+                                          << QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC);
+    QTest::newRow("five-digit year") << "Sat Jan 1 00:00:00 10000 GMT" << invalid;
+    QTest::newRow("year beyond the millisecond range") << "Wed Jan 2 03:04:05 2147483647 GMT" << invalid;
 }
 
 void TestPasswordDatabaseFile::expireTimeTexts()
@@ -794,6 +815,22 @@ void TestPasswordDatabaseFile::setPasswordKeepsSaltsAndSplitsProgress()
     QVERIFY(db.lock());
     QCOMPARE(setPassword(db, QStringLiteral("third")), Failure);
     QCOMPARE(unlock(db, QStringLiteral("second")), Success);
+
+    // A failed re-key stores the new settings and leaves no key behind, not
+    // even the HMAC key of the old password.
+    QCOMPARE(setPassword(db, QStringLiteral("fourth"), 1, 0), Failure);
+    QCOMPARE(db.getKdfRounds(), 0);
+    QVERIFY(db.getCipherKey().isEmpty());
+    QVERIFY(db.getHmacKey().isEmpty());
+    QVERIFY(!db.lock());
+    PasswordDatabaseSetPasswordTask argon(db, QStringLiteral("fifth"), 1, 2, 5);
+    QCOMPARE(argon.run(&controller), Failure);
+    QCOMPARE(db.getKdf(), 2);
+    QVERIFY(db.getCipherKey().isEmpty() && db.getHmacKey().isEmpty());
+    // clear() keeps the key-derivation function but resets the rounds.
+    db.clear();
+    QCOMPARE(db.getKdf(), 2);
+    QCOMPARE(db.getKdfRounds(), 100000);
 }
 
 void TestPasswordDatabaseFile::keyDerivationWipesOnFailure()

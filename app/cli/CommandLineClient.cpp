@@ -170,7 +170,8 @@ bool CommandLineClient::parse(const QStringList& arguments, const QStringList& v
         } else if (flagOptions.contains(name) && !inlineValue) {
             options.values.insert(name, QString());
         } else {
-            usageError(tr("Unknown option \"%1\".").arg(argument));
+            // Name only: an inline value may be a secret typed in the wrong place.
+            usageError(tr("Unknown option \"--%1\".").arg(name));
             return false;
         }
     }
@@ -578,6 +579,10 @@ bool CommandLineClient::readNewSecret(bool fromInput, QString& secret)
 {
     if (!readSecret(fromInput, tr("New master password: "), secret))
         return false;
+    if (secret.isEmpty()) {
+        fail(tr("A password is required to protect the database."));
+        return false;
+    }
     if (!fromInput) {
         QString repeated;
         if (!readSecret(false, tr("Repeat the new master password: "), repeated)) {
@@ -650,7 +655,7 @@ PasswordDatabase::Item* CommandLineClient::findItem(PasswordDatabase& db, const 
     if (matches == 0)
         fail(tr("There is no %1 named \"%2\".").arg(what, fullName));
     else
-        fail(tr("The name \"%1\" is ambiguous: %2 items have it.").arg(fullName).arg(matches));
+        fail(tr("The name \"%1\" is ambiguous: %2 items have it.").arg(fullName, QString::number(matches)));
     return nullptr;
 }
 

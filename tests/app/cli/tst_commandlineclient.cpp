@@ -174,6 +174,29 @@ private slots:
         // A second top-level group with the same name as an existing one.
         QCOMPARE(cli({ "mkgroup", file, "Personal", "--password-stdin" }, "master\n").code, 1);
         QCOMPARE(cli({ "mkgroup", file, "Nowhere - Child", "--password-stdin" }, "master\n").code, 1);
+
+        // A group and an entry sharing one full name: rm must not guess.
+        QCOMPARE(cli({ "mkgroup", file, "Personal - x%1", "--password-stdin" }, "master\n").code, 0);
+        QCOMPARE(cli({ "add", file, "Personal", "x%1", "--password-stdin" }, "master\n").code, 0);
+        const Result rm = cli({ "rm", file, "Personal - x%1", "--password-stdin" }, "master\n");
+        QCOMPARE(rm.code, 1);
+        QCOMPARE(rm.err, QStringLiteral("The name \"Personal - x%1\" is ambiguous: 2 items have it.\n"));
+        // Commands that want one kind still find it.
+        QCOMPARE(cli({ "show", file, "Personal - x%1", "--password-stdin" }, "master\n").code, 0);
+        QCOMPARE(cli({ "ls", file, "Personal - x%1", "--password-stdin" }, "master\n").code, 0);
+    }
+
+    void emptyMasterPasswordIsRefused()
+    {
+        const QString file = path("empty.lhdb");
+        const Result create = cli({ "create", file, "--name", "E", "--rounds", "2", "--password-stdin" }, "\n");
+        QCOMPARE(create.code, 1);
+        QCOMPARE(create.err, QStringLiteral("A password is required to protect the database.\n"));
+        QVERIFY(!QFile::exists(file));
+
+        QCOMPARE(cli({ "create", file, "--name", "E", "--rounds", "2", "--password-stdin" }, "pw\n").code, 0);
+        QCOMPARE(cli({ "passwd", file, "--password-stdin" }, "pw\n\n").code, 1);
+        QCOMPARE(cli({ "ls", file, "--password-stdin" }, "pw\n").code, 0);
     }
 
     void attachmentsRoundTripByteForByte()
@@ -247,9 +270,13 @@ private slots:
         QVERIFY(!QFile::exists(file));
 
         m_prompt.answers = QStringList { "same", "same" };
+        m_prompt.labels.clear();
         QCOMPARE(cli({ "create", file, "--name", "P", "--rounds", "2" }).code, 0);
+        QCOMPARE(m_prompt.labels, QStringList({ "New master password: ", "Repeat the new master password: " }));
         m_prompt.answers = QStringList { "same" };
+        m_prompt.labels.clear();
         QCOMPARE(cli({ "ls", file }).code, 0);
+        QCOMPARE(m_prompt.labels, QStringList { "Master password: " });
         m_prompt.answers.clear();
         const Result noTerminal = cli({ "ls", file });
         QCOMPARE(noTerminal.code, 1);

@@ -193,7 +193,7 @@ void TestBKDF::calibrates()
     for (int keyLength : { 32, 100 }) {
         const int blocks = keyLength / 48 > 0 ? keyLength / 48 : 1;
         RecordingController controller;
-        BKDFCalibrateTask task(BKdfId::PBKDF2, 30, keyLength);
+        BKDFCalibrateTask task(BKdfId::PBKDF2, 200, keyLength);
         QCOMPARE(task.run(&controller), Success);
         QCOMPARE(controller.title(), QStringLiteral("Calibrating KDF"));
         QCOMPARE(controller.statuses.first(), QStringLiteral("Calibrating KDF..."));

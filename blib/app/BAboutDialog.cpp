@@ -1,5 +1,7 @@
 #include "blib/app/BAboutDialog.h"
 
+#include <QCoreApplication>
+
 #include "ui_AboutDialog.h"
 
 #include "blib/app/BAppInfo.h"
@@ -23,7 +25,7 @@ BAboutDialog::BAboutDialog(QWidget* parent)
     ui->versionLabel->setText(QString::fromUtf8(BAppInfo::applicationVersion));
     ui->builtAtLabel->setText(buildDateTime());
     ui->websiteLabel->setText(QStringLiteral("<a href=\"%1\">%2</a>").arg(webAddress, webAddress.toHtmlEscaped()));
-    ui->copyrightLabel->setText(tr(BAppInfo::copyrightNotice));
+    ui->copyrightLabel->setText(QCoreApplication::translate("BAppInfo", BAppInfo::copyrightNotice));
 
     // Plain text: the documents are not HTML, and a "<" in them must show.
     ui->licenceTextBrowser->setPlainText(licenceText());

@@ -14,6 +14,9 @@ int execDialog(QWidget* parent, QDialog* dialog)
     if (!dialog->parentWidget() && parent)
         dialog->setParent(parent, dialog->windowFlags());
 
+    // Closing a dialog must never end the program, even when the main window
+    // is hidden in the tray and the dialog is the only visible window.
+    dialog->setAttribute(Qt::WA_QuitOnClose, false);
     dialog->setWindowModality(Qt::WindowModal);
     dialog->open();
     while (dialog->isVisible()) {

@@ -360,7 +360,7 @@ void BMainWindow::keyPressEvent(QKeyEvent* event)
 
 void BMainWindow::updateTitleAndStatus()
 {
-    QString title = tr(BAppInfo::productName);
+    QString title = tr("Lockharbour Password Manager");
     if (m_modified)
         title += tr(" *(unsaved changes)");
     setWindowTitle(title);

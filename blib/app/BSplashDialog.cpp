@@ -24,6 +24,9 @@ BSplashDialog::BSplashDialog(QWidget* parent)
     ui->frame->setObjectName(QStringLiteral("splashDialogFrame"));
     ui->frame->setStyleSheet(QStringLiteral("#splashDialogFrame { border: 1px solid #555555; }"));
     setWindowFlags(Qt::SplashScreen | Qt::FramelessWindowHint); // 2063
+    // The splash closing must not end the program while the main window is
+    // hidden in the tray.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setFixedSize(sizeHint());
 }
 

@@ -23,7 +23,12 @@ BTaskThread::BTaskThread(QObject* parent, BTask* task)
     connect(m_thread, &QThread::started, m_worker, &BTaskThreadWorker::run);
     connect(m_thread, &QThread::finished, this, &BTaskThread::threadFinished);
 
-    m_thread->start(QThread::InheritPriority);
+    // Start once control returns to the event loop, so that whoever created
+    // this object has connected to the controller's reports before the task
+    // can make its first one.
+    QThread* thread = m_thread;
+    QMetaObject::invokeMethod(
+        thread, [thread]() { thread->start(QThread::InheritPriority); }, Qt::QueuedConnection);
 }
 
 BTaskThread::~BTaskThread()

@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QObject>
 #include <QTimer>
@@ -16,21 +17,35 @@
 class UiDriver : public QObject
 {
 public:
-    // `step` runs every `intervalMs` until it returns true.
-    explicit UiDriver(std::function<bool()> step, int intervalMs = 10)
+    // `step` runs every `intervalMs` until it returns true. A step that never
+    // succeeds gives up after `maxSteps` tries and rejects every open dialog,
+    // so that a broken test fails instead of hanging in a dialog's loop.
+    explicit UiDriver(std::function<bool()> step, int intervalMs = 10, int maxSteps = 3000)
         : m_step(std::move(step))
+        , m_stepsLeft(maxSteps)
     {
         connect(&m_timer, &QTimer::timeout, this, [this]() {
-            if (m_step())
+            if (m_step()) {
+                m_done = true;
                 m_timer.stop();
+            } else if (--m_stepsLeft <= 0) {
+                m_timer.stop();
+                for (QWidget* widget : QApplication::topLevelWidgets()) {
+                    if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->isVisible())
+                        dialog->reject();
+                }
+            }
         });
         m_timer.start(intervalMs);
     }
 
-    bool isDone() const { return !m_timer.isActive(); }
+    // True once the step has succeeded; false while waiting or after giving up.
+    bool isDone() const { return m_done; }
 
 private:
     std::function<bool()> m_step;
+    int m_stepsLeft;
+    bool m_done = false;
     QTimer m_timer;
 };
 

@@ -1,6 +1,7 @@
 // Dialog helpers: the modal-run routine, message boxes, file dialogs, the
 // layout helpers and the URL rules of openUrl.
 #include "blib/app/BDialogHelpers.h"
+#include "blib/app/BSplashDialog.h"
 #include "support/UiDriver.h"
 
 #include <QDesktopServices>
@@ -34,6 +35,7 @@ private slots:
     void urlFromAddressPrefixRules_data();
     void urlFromAddressPrefixRules();
     void openUrlHandsUrlToDesktop();
+    void closingDialogsNeverEndsTheProgram();
 };
 
 void tst_BDialogHelpers::execDialogReturnsCodeOfDialogClosedFromSlot()
@@ -196,6 +198,39 @@ void tst_BDialogHelpers::openUrlHandsUrlToDesktop()
     QCOMPARE(recorder.urls.at(0).host(), QString("example.com"));
     QCOMPARE(recorder.urls.at(0).path(), QString("/a b"));
     QCOMPARE(recorder.urls.at(1), QUrl("https://example.com/x"));
+}
+
+// With the main window hidden in the tray, a message box or the splash may be
+// the only visible window; closing it must leave the event loop running.
+void tst_BDialogHelpers::closingDialogsNeverEndsTheProgram()
+{
+    const bool quitOnLastWindow = qApp->quitOnLastWindowClosed();
+    qApp->setQuitOnLastWindowClosed(true);
+    QWidget trayHidden;
+
+    bool answered = false;
+    QTimer::singleShot(0, [&]() {
+        UiDriver driver([]() {
+            QMessageBox* box = visibleTopLevel<QMessageBox>();
+            if (box)
+                box->accept();
+            return box != nullptr;
+        });
+        showInformation(&trayHidden, "Title", "Text");
+        answered = driver.isDone();
+
+        auto* splash = new BSplashDialog(&trayHidden);
+        splash->show();
+        QTimer::singleShot(20, splash, [splash]() {
+            splash->close();
+            splash->deleteLater();
+        });
+        QTimer::singleShot(200, []() { qApp->exit(42); });
+    });
+    const int code = qApp->exec();
+    qApp->setQuitOnLastWindowClosed(quitOnLastWindow);
+    QVERIFY(answered);
+    QCOMPARE(code, 42);
 }
 
 QTEST_MAIN(tst_BDialogHelpers)

@@ -18,10 +18,11 @@
 
 namespace {
 
-// Waits in the task thread until the GUI side moves `stage` past `from`.
-void waitForStage(const std::atomic<int>& stage, int from)
+// Waits in the task thread until the GUI side moves `stage` past `from`, or
+// until the test gives up and cancels the task.
+void waitForStage(BTaskController* controller, const std::atomic<int>& stage, int from)
 {
-    while (stage.load() <= from)
+    while (stage.load() <= from && !controller->isCancelled())
         QThread::msleep(1);
 }
 
@@ -59,11 +60,11 @@ void tst_BTaskDialog::showsProgressTitleAndStatus()
         controller->setTitle("Unlocking");
         controller->setStatus("Deriving key...");
         controller->setProgress(0.42);
-        waitForStage(stage, 0);
+        waitForStage(controller, stage, 0);
         controller->setIndeterminateProgress(true);
-        waitForStage(stage, 1);
+        waitForStage(controller, stage, 1);
         controller->setIndeterminateProgress(false);
-        waitForStage(stage, 2);
+        waitForStage(controller, stage, 2);
         return Success;
     });
 
@@ -147,7 +148,7 @@ void tst_BTaskDialog::cancelWithConfirmation()
     std::atomic<int> stage { 0 };
     std::atomic<bool> cancelledAfterRefusal { true };
     FunctionTask task([&](BTaskController* controller) {
-        waitForStage(stage, 0);
+        waitForStage(controller, stage, 0);
         cancelledAfterRefusal = controller->isCancelled();
         stage = 2;
         while (!controller->isCancelled())
@@ -224,8 +225,8 @@ void tst_BTaskDialog::failureWithErrorTextShowsErrorBox()
 void tst_BTaskDialog::failureWithoutErrorTextShowsNothing()
 {
     std::atomic<int> stage { 0 };
-    FunctionTask task([&](BTaskController*) {
-        waitForStage(stage, 0);
+    FunctionTask task([&](BTaskController* controller) {
+        waitForStage(controller, stage, 0);
         return Failure;
     });
     QWidget parent;

@@ -238,10 +238,10 @@ int CommandLineClient::list(const Options& options)
 
     QList<PasswordDatabase::Item*> roots;
     if (options.positional.size() > 1) {
-        auto* group = findItem(db, options.positional.at(1), groupType);
+        PasswordDatabase::Group* group = findGroup(db, options.positional.at(1));
         if (!group)
             return ExitFailure;
-        roots = static_cast<PasswordDatabase::Group*>(group)->getItems();
+        roots = group->getItems();
     } else {
         for (PasswordDatabase::Group* group : db.getItems())
             roots.append(group);
@@ -270,10 +270,9 @@ int CommandLineClient::show(const Options& options)
     PasswordDatabase db;
     if (!openDatabase(options.positional.at(0), options, db))
         return ExitFailure;
-    auto* item = findItem(db, options.positional.at(1), passwordType);
-    if (!item)
+    PasswordDatabase::Password* entry = findEntry(db, options.positional.at(1));
+    if (!entry)
         return ExitFailure;
-    auto* entry = static_cast<PasswordDatabase::Password*>(item);
     const bool secrets = options.values.contains(QStringLiteral("show-secrets"));
 
     QString text;
@@ -349,7 +348,7 @@ int CommandLineClient::add(const Options& options)
     PasswordDatabase db;
     if (!openDatabase(path, options, db))
         return ExitFailure;
-    auto* group = static_cast<PasswordDatabase::Group*>(findItem(db, options.positional.at(1), groupType));
+    auto* group = findGroup(db, options.positional.at(1));
     if (!group)
         return ExitFailure;
     for (PasswordDatabase::Item* child : group->getItems()) {
@@ -383,7 +382,7 @@ int CommandLineClient::edit(const Options& options)
     PasswordDatabase db;
     if (!openDatabase(path, options, db))
         return ExitFailure;
-    auto* entry = static_cast<PasswordDatabase::Password*>(findItem(db, options.positional.at(1), passwordType));
+    auto* entry = findEntry(db, options.positional.at(1));
     if (!entry)
         return ExitFailure;
     if (options.values.contains(QStringLiteral("name"))) {
@@ -431,7 +430,7 @@ int CommandLineClient::makeGroup(const Options& options)
         db.addItem(group);
     } else {
         const QString parentName = fullName.left(split);
-        auto* parent = static_cast<PasswordDatabase::Group*>(findItem(db, parentName, groupType));
+        auto* parent = findGroup(db, parentName);
         if (!parent) {
             delete group;
             return ExitFailure;
@@ -474,7 +473,7 @@ int CommandLineClient::attach(const Options& options)
     PasswordDatabase db;
     if (!openDatabase(path, options, db))
         return ExitFailure;
-    auto* entry = static_cast<PasswordDatabase::Password*>(findItem(db, options.positional.at(1), passwordType));
+    auto* entry = findEntry(db, options.positional.at(1));
     if (!entry)
         return ExitFailure;
     entry->setAttachment(attachment);
@@ -487,7 +486,7 @@ int CommandLineClient::extract(const Options& options)
     PasswordDatabase db;
     if (!openDatabase(options.positional.at(0), options, db))
         return ExitFailure;
-    auto* entry = static_cast<PasswordDatabase::Password*>(findItem(db, options.positional.at(1), passwordType));
+    auto* entry = findEntry(db, options.positional.at(1));
     if (!entry)
         return ExitFailure;
     const PasswordDatabase::Password::Attachment& attachment = entry->getAttachment();
@@ -657,6 +656,16 @@ PasswordDatabase::Item* CommandLineClient::findItem(PasswordDatabase& db, const 
     else
         fail(tr("The name \"%1\" is ambiguous: %2 items have it.").arg(fullName, QString::number(matches)));
     return nullptr;
+}
+
+PasswordDatabase::Group* CommandLineClient::findGroup(PasswordDatabase& db, const QString& fullName)
+{
+    return static_cast<PasswordDatabase::Group*>(findItem(db, fullName, groupType));
+}
+
+PasswordDatabase::Password* CommandLineClient::findEntry(PasswordDatabase& db, const QString& fullName)
+{
+    return static_cast<PasswordDatabase::Password*>(findItem(db, fullName, passwordType));
 }
 
 int CommandLineClient::fail(const QString& message)

@@ -72,6 +72,8 @@ private:
     // Items by full name ("Personal - Finance - Bank"). Null with an error
     // printed when there is none or more than one.
     PasswordDatabase::Item* findItem(PasswordDatabase& db, const QString& fullName, int type);
+    PasswordDatabase::Group* findGroup(PasswordDatabase& db, const QString& fullName);
+    PasswordDatabase::Password* findEntry(PasswordDatabase& db, const QString& fullName);
 
     int fail(const QString& message);
     int usageError(const QString& message);

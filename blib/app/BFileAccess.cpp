@@ -1,0 +1,255 @@
+#include "blib/app/BFileAccess.h"
+
+#include "blib/crypto/BWipe.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("BFileAccess", text);
+}
+
+QString systemReason(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+int openRetrying(const char* name, int flags)
+{
+    int fd;
+    do {
+        fd = ::open(name, flags);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Closes a descriptor whose close result does not matter (reading, or a
+// write that has already failed).
+void closeQuietly(int fd)
+{
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+}
+
+bool writeAll(int fd, const char* data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (written == 0) {
+            errno = EIO;
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+// Moves `from` onto `to` only when `to` does not exist. Falls back to a hard
+// link where the file system has no no-replace rename.
+bool renameNoReplace(const char* from, const char* to)
+{
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+#endif
+    if (::link(from, to) != 0)
+        return false;
+    ::unlink(from);
+    return true;
+}
+
+// Syncs the folder so that a rename in it survives a power cut. File systems
+// that cannot sync a folder (EINVAL) need not.
+bool syncFolder(const QByteArray& folder)
+{
+    const int fd = openRetrying(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
+    closeQuietly(fd);
+    return ok;
+}
+
+} // namespace
+
+bool readRegularFile(const QString& path, qint64 maxSize, QByteArray& data, QString& error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (name.isEmpty()) {
+        error = tr("No file name was given.");
+        return false;
+    }
+    // Non-blocking, so that opening a FIFO does not wait for a writer.
+    const int fd = openRetrying(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        const int code = errno;
+        error = code == ENOENT ? tr("The file \"%1\" does not exist.").arg(path)
+                               : tr("The file \"%1\" cannot be opened: %2.").arg(path, systemReason(code));
+        return false;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        error = tr("The file \"%1\" cannot be read: %2.").arg(path, systemReason(errno));
+        closeQuietly(fd);
+        return false;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        error = tr("\"%1\" is a folder, not a file.").arg(path);
+        closeQuietly(fd);
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        error = tr("\"%1\" is not a regular file.").arg(path);
+        closeQuietly(fd);
+        return false;
+    }
+    // A QByteArray holds less than 2 GiB.
+    const qint64 limit = qMin<qint64>(maxSize, std::numeric_limits<int>::max() - 1);
+    if (status.st_size > limit) {
+        error = tr("The file \"%1\" is too large: %2 bytes, where at most %3 are read.")
+                    .arg(path)
+                    .arg(static_cast<qint64>(status.st_size))
+                    .arg(limit);
+        closeQuietly(fd);
+        return false;
+    }
+
+    // One byte more than the file's size: a file that grows while it is
+    // read is noticed instead of being cut short.
+    const qint64 capacity = static_cast<qint64>(status.st_size) + 1;
+    QByteArray buffer;
+    try {
+        buffer.resize(static_cast<int>(capacity));
+    } catch (const std::bad_alloc&) {
+        error = tr("There is not enough memory to read the file \"%1\".").arg(path);
+        closeQuietly(fd);
+        return false;
+    }
+    qint64 length = 0;
+    while (length < capacity) {
+        const ssize_t count = ::read(fd, buffer.data() + length, static_cast<size_t>(capacity - length));
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            error = tr("The file \"%1\" cannot be read: %2.").arg(path, systemReason(errno));
+            closeQuietly(fd);
+            wipe(buffer);
+            return false;
+        }
+        if (count == 0)
+            break;
+        length += count;
+    }
+    closeQuietly(fd);
+    if (length == capacity) {
+        error = tr("The file \"%1\" changed while it was read.").arg(path);
+        wipe(buffer);
+        return false;
+    }
+    buffer.truncate(static_cast<int>(length)); // shrinking keeps the allocation
+    data.swap(buffer);
+    return true;
+}
+
+bool writeFileAtomically(const QString& path, const QByteArray& data, BFileWriteMode mode,
+                         QString& error)
+{
+    if (path.isEmpty()) {
+        error = tr("No file name was given.");
+        return false;
+    }
+    // A symbolic link stays: the file it points to is the one replaced.
+    QString targetPath = path;
+    const QFileInfo info(path);
+    if (info.isSymLink() && !info.canonicalFilePath().isEmpty())
+        targetPath = info.canonicalFilePath();
+    const QFileInfo target(targetPath);
+    const QByteArray targetName = QFile::encodeName(targetPath);
+    const QByteArray folder = QFile::encodeName(target.absolutePath());
+
+    struct stat existing {};
+    const bool exists = ::stat(targetName.constData(), &existing) == 0;
+    if (exists && mode == BFileWriteMode::CreateNew) {
+        error = tr("The file \"%1\" already exists.").arg(path);
+        return false;
+    }
+    if (exists && S_ISDIR(existing.st_mode)) {
+        error = tr("\"%1\" is a folder, not a file.").arg(path);
+        return false;
+    }
+
+    // A short name of fixed length: any name the file system accepts for the
+    // target can be saved, however long.
+    QByteArray temporaryName = folder + "/.lockharbour-save-XXXXXX";
+    const int fd = ::mkostemp(temporaryName.data(), O_CLOEXEC); // mode 0600
+    if (fd < 0) {
+        error = tr("Cannot create a file in the folder \"%1\": %2.")
+                    .arg(target.absolutePath(), systemReason(errno));
+        return false;
+    }
+    auto failWith = [&](const QString& message, bool descriptorOpen) {
+        if (descriptorOpen)
+            closeQuietly(fd);
+        ::unlink(temporaryName.constData());
+        error = message;
+        return false;
+    };
+
+    if (exists) {
+        // Best effort: an owner or group the user may not give stays the
+        // user's own.
+        if (::fchown(fd, existing.st_uid, existing.st_gid) != 0)
+            (void)::fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
+        if (::fchmod(fd, existing.st_mode & 07777) != 0) {
+            return failWith(tr("Cannot give the new file \"%1\" the permissions of the old one: %2.")
+                                .arg(path, systemReason(errno)),
+                            true);
+        }
+    }
+    if (!writeAll(fd, data.constData(), data.size()))
+        return failWith(tr("Cannot write the file \"%1\": %2.").arg(path, systemReason(errno)), true);
+    if (::fsync(fd) != 0)
+        return failWith(tr("Cannot write the file \"%1\": %2.").arg(path, systemReason(errno)), true);
+    // Network and quota-checking file systems may report a failed write only
+    // here.
+    if (::close(fd) != 0 && errno != EINTR)
+        return failWith(tr("Cannot write the file \"%1\": %2.").arg(path, systemReason(errno)), false);
+
+    const bool renamed = mode == BFileWriteMode::CreateNew
+        ? renameNoReplace(temporaryName.constData(), targetName.constData())
+        : ::rename(temporaryName.constData(), targetName.constData()) == 0;
+    if (!renamed) {
+        const int code = errno;
+        if (code == EEXIST)
+            return failWith(tr("The file \"%1\" already exists.").arg(path), false);
+        return failWith(tr("Cannot replace the file \"%1\": %2.").arg(path, systemReason(code)), false);
+    }
+    if (!syncFolder(folder)) {
+        error = tr("The file \"%1\" was written, but its folder could not be synchronised: %2.")
+                    .arg(path, systemReason(errno));
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,40 @@
+#ifndef BFILEACCESS_H
+#define BFILEACCESS_H
+
+#include <QByteArray>
+#include <QString>
+
+// Whole-file reading and writing for files that must not be damaged or
+// misread: every system call's result is checked, and a failure comes back
+// as a translated, user-readable text naming the file and the reason.
+
+// Reads the regular file at `path` whole into `data`. Refused, with `error`
+// set and `data` untouched: a missing file, a folder, anything that is not a
+// regular file (a FIFO, a device), a file larger than `maxSize` bytes, a file
+// that cannot be opened or read (the system's reason, such as "Permission
+// denied"), and a file too large for the memory available. The buffer is
+// allocated once, so no partial copy of the contents is left in freed memory.
+bool readRegularFile(const QString& path, qint64 maxSize, QByteArray& data, QString& error);
+
+enum class BFileWriteMode {
+    ReplaceExisting, // the file may exist and is replaced
+    CreateNew        // the file must not exist; one that appears meanwhile is kept
+};
+
+// Writes `data` to `path` so that the file holds either its old contents or
+// all of the new ones, whatever happens meanwhile (a full disk, a crash, a
+// power cut): the bytes go to a temporary file of a short fixed-length name
+// in the same folder, which is synced and then renamed over the target; the
+// folder is synced after the rename. A file that is replaced keeps its
+// permissions and, where the user may set them, its owner and group; a new
+// file is readable and writable by its owner only. A path that is a symbolic
+// link replaces the file the link points to and keeps the link.
+//
+// On failure `error` holds the reason ("No space left on device", ...), the
+// temporary file is removed and the target is as it was, except after a
+// failed sync of the folder, when the new contents are in place but may not
+// survive a power cut.
+bool writeFileAtomically(const QString& path, const QByteArray& data, BFileWriteMode mode,
+                         QString& error);
+
+#endif // BFILEACCESS_H

@@ -2,6 +2,7 @@
 #include "app/gui/MainWindow.h"
 #include "blib/app/BApplicationIdentity.h"
 #include "blib/app/BLanguage.h"
+#include "blib/app/BProcessProtection.h"
 #include "blib/app/BResources.h"
 #include "blib/app/BTheme.h"
 #include "blib/net/BAnalytics.h"
@@ -13,6 +14,8 @@
 
 int main(int argc, char* argv[])
 {
+    // Before anything can hold a secret.
+    protectProcessMemory();
     auto* application = new QApplication(argc, argv);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     applyApplicationIdentity();

@@ -2,12 +2,15 @@
 #include "app/cli/CommandLineClient.h"
 #include "app/cli/TerminalPasswordPrompt.h"
 #include "blib/app/BApplicationIdentity.h"
+#include "blib/app/BProcessProtection.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
 int main(int argc, char* argv[])
 {
+    // Before anything can hold a secret.
+    protectProcessMemory();
     QCoreApplication application(argc, argv);
     applyApplicationIdentity();
 

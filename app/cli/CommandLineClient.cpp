@@ -4,14 +4,17 @@
 #include "app/database/PasswordDatabaseFormat.h"
 #include "app/database/PasswordDatabaseSetPasswordTask.h"
 #include "app/database/PasswordDatabaseUnlockTask.h"
+#include "blib/app/BFileLock.h"
 #include "blib/crypto/BCryptoIds.h"
 #include "blib/crypto/BWipe.h"
 #include "blib/task/BTaskController.h"
 
 #include <QDateTime>
+#include <QFileDevice>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QJsonDocument>
+#include <QTextCodec>
 #include <functional>
 #include <memory>
 
@@ -42,6 +45,21 @@ bool parseExpiry(const QString& text, QDateTime& result)
         dateTime = date.startOfDay();
     }
     result = dateTime;
+    return true;
+}
+
+// Decodes UTF-8 that is valid throughout: no stray, overlong or truncated
+// sequence, no encoded surrogate. A leading byte-order mark is kept as a
+// character.
+bool decodeUtf8(const QByteArray& bytes, QString& text)
+{
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+    QString decoded = QTextCodec::codecForMib(106)->toUnicode(bytes.constData(), bytes.size(), &state);
+    if (state.invalidChars != 0 || state.remainingChars != 0) {
+        wipe(decoded);
+        return false;
+    }
+    text = decoded;
     return true;
 }
 
@@ -86,7 +104,7 @@ int CommandLineClient::run(const QStringList& arguments)
     const QString command = arguments.first();
     if (command == QLatin1String("help") || command == QLatin1String("--help") || command == QLatin1String("-h")) {
         print(usage());
-        return ExitSuccess;
+        return flushOutput() ? ExitSuccess : ExitFailure;
     }
 
     // Each command: its options taking a value, its flags, how many
@@ -126,7 +144,12 @@ int CommandLineClient::run(const QStringList& arguments)
         if (!parse(arguments.mid(1), entry.valueOptions, entry.flagOptions, entry.minPositional,
                    entry.maxPositional, options))
             return ExitUsage;
-        return (this->*entry.handler)(options);
+        const int code = (this->*entry.handler)(options);
+        // Output that did not reach its file (a full disk under a
+        // redirection) is a failure, whatever the command did.
+        if (!flushOutput())
+            return ExitFailure;
+        return code;
     }
     return usageError(tr("Unknown command \"%1\".").arg(command));
 }
@@ -212,7 +235,7 @@ int CommandLineClient::create(const Options& options)
 
     db.setName(options.values.value(QStringLiteral("name")));
     db.setNote(options.values.value(QStringLiteral("note")));
-    return setPasswordAndSave(db, path, password, cipher, BKdfId::PBKDF2, rounds);
+    return setPasswordAndSave(db, path, password, cipher, BKdfId::PBKDF2, rounds, BFileWriteMode::CreateNew);
 }
 
 int CommandLineClient::info(const Options& options)
@@ -346,7 +369,8 @@ int CommandLineClient::add(const Options& options)
         return ExitUsage;
 
     PasswordDatabase db;
-    if (!openDatabase(path, options, db))
+    BFileLock writeLock;
+    if (!openDatabase(path, options, db, &writeLock))
         return ExitFailure;
     auto* group = findGroup(db, options.positional.at(1));
     if (!group)
@@ -380,7 +404,8 @@ int CommandLineClient::edit(const Options& options)
     }
 
     PasswordDatabase db;
-    if (!openDatabase(path, options, db))
+    BFileLock writeLock;
+    if (!openDatabase(path, options, db, &writeLock))
         return ExitFailure;
     auto* entry = findEntry(db, options.positional.at(1));
     if (!entry)
@@ -412,7 +437,8 @@ int CommandLineClient::makeGroup(const Options& options)
         return usageError(tr("A group must have a name."));
 
     PasswordDatabase db;
-    if (!openDatabase(path, options, db))
+    BFileLock writeLock;
+    if (!openDatabase(path, options, db, &writeLock))
         return ExitFailure;
 
     for (PasswordDatabase::Item* item : db.getAllItems()) {
@@ -446,7 +472,8 @@ int CommandLineClient::remove(const Options& options)
 {
     const QString path = options.positional.at(0);
     PasswordDatabase db;
-    if (!openDatabase(path, options, db))
+    BFileLock writeLock;
+    if (!openDatabase(path, options, db, &writeLock))
         return ExitFailure;
     PasswordDatabase::Item* item = findItem(db, options.positional.at(1), anyType);
     if (!item)
@@ -467,11 +494,13 @@ int CommandLineClient::attach(const Options& options)
     const QString path = options.positional.at(0);
     const QString file = options.positional.at(2);
     PasswordDatabase::Password::Attachment attachment;
-    if (!attachment.loadFromFile(file))
-        return fail(tr("Cannot read the file \"%1\".").arg(file));
+    QString error;
+    if (!attachment.loadFromFile(file, &error))
+        return fail(error);
 
     PasswordDatabase db;
-    if (!openDatabase(path, options, db))
+    BFileLock writeLock;
+    if (!openDatabase(path, options, db, &writeLock))
         return ExitFailure;
     auto* entry = findEntry(db, options.positional.at(1));
     if (!entry)
@@ -492,8 +521,9 @@ int CommandLineClient::extract(const Options& options)
     const PasswordDatabase::Password::Attachment& attachment = entry->getAttachment();
     if (!attachment.isValid())
         return fail(tr("The entry \"%1\" has no attachment.").arg(options.positional.at(1)));
-    if (!attachment.saveToFile(options.positional.at(2)))
-        return fail(tr("Cannot write the file \"%1\".").arg(options.positional.at(2)));
+    QString error;
+    if (!attachment.saveToFile(options.positional.at(2), &error))
+        return fail(error);
     return ExitSuccess;
 }
 
@@ -515,18 +545,16 @@ int CommandLineClient::changePassword(const Options& options)
     }
 
     PasswordDatabase db;
-    if (!openDatabase(path, options, db))
-        return ExitFailure;
-
+    BFileLock writeLock;
     QString password;
-    if (!readNewSecret(options.values.contains(QStringLiteral("password-stdin")), password))
+    if (!openDatabase(path, options, db, &writeLock, &password))
         return ExitFailure;
     return setPasswordAndSave(db, path, password, cipher < 0 ? db.getCipher() : cipher, db.getKdf(),
-                              rounds < 0 ? db.getKdfRounds() : rounds);
+                              rounds < 0 ? db.getKdfRounds() : rounds, BFileWriteMode::ReplaceExisting);
 }
 
 int CommandLineClient::setPasswordAndSave(PasswordDatabase& db, const QString& path, QString& password,
-                                          int cipher, int kdf, int rounds)
+                                          int cipher, int kdf, int rounds, BFileWriteMode mode)
 {
     BTaskController controller;
     PasswordDatabaseSetPasswordTask task(db, password, cipher, kdf, rounds);
@@ -535,7 +563,7 @@ int CommandLineClient::setPasswordAndSave(PasswordDatabase& db, const QString& p
     if (result != Success)
         return fail(controller.errorMessage().isEmpty() ? tr("Failed to set password on database.")
                                                         : controller.errorMessage());
-    return saveDatabase(db, path) ? ExitSuccess : ExitFailure;
+    return saveDatabase(db, path, mode) ? ExitSuccess : ExitFailure;
 }
 
 int CommandLineClient::exportTree(const Options& options)
@@ -544,31 +572,41 @@ int CommandLineClient::exportTree(const Options& options)
     if (!openDatabase(options.positional.at(0), options, db))
         return ExitFailure;
     QByteArray json = QJsonDocument(treeToJson(db)).toJson(QJsonDocument::Indented);
-    m_output->write(json);
+    write(json);
     wipe(json);
     return ExitSuccess;
 }
 
 bool CommandLineClient::readSecret(bool fromInput, const QString& label, QString& secret)
 {
+    QByteArray line;
     if (fromInput) {
         if (!m_input || m_input->atEnd()) {
             fail(tr("Standard input ended before the password."));
             return false;
         }
-        QByteArray line = m_input->readLine();
+        line = m_input->readLine();
         if (line.endsWith('\n'))
             line.chop(1);
         if (line.endsWith('\r'))
             line.chop(1);
-        secret = QString::fromUtf8(line);
-        wipe(line);
-        return true;
+    } else {
+        bool ok = false;
+        if (m_prompt)
+            line = m_prompt->ask(label, ok);
+        if (!ok) {
+            wipe(line);
+            fail(tr("No terminal to read the password from; use --password-stdin."));
+            return false;
+        }
     }
-    bool ok = false;
-    secret = m_prompt ? m_prompt->ask(label, ok) : QString();
-    if (!ok) {
-        fail(tr("No terminal to read the password from; use --password-stdin."));
+    // Bytes that are not UTF-8 would all read as the same replacement
+    // character, so that different passwords became one.
+    const bool valid = decodeUtf8(line, secret);
+    wipe(line);
+    if (!valid) {
+        fail(tr("The password is not valid UTF-8 text. Type it in a UTF-8 terminal or give it as "
+                "UTF-8."));
         return false;
     }
     return true;
@@ -610,18 +648,45 @@ bool CommandLineClient::loadHeader(const QString& path, PasswordDatabase& db)
     return false;
 }
 
-bool CommandLineClient::openDatabase(const QString& path, const Options& options, PasswordDatabase& db)
+bool CommandLineClient::openDatabase(const QString& path, const Options& options, PasswordDatabase& db,
+                                     BFileLock* writeLock, QString* newPassword)
 {
     if (!loadHeader(path, db))
         return false;
-    BTaskController controller;
+    const bool fromInput = options.values.contains(QStringLiteral("password-stdin"));
     QString password;
-    if (!readSecret(options.values.contains(QStringLiteral("password-stdin")), tr("Master password: "), password))
+    if (!readSecret(fromInput, tr("Master password: "), password))
         return false;
+    if (newPassword && !readNewSecret(fromInput, *newPassword)) {
+        wipe(password);
+        return false;
+    }
+    if (writeLock) {
+        // Held until the command ends, and taken only once every answer is
+        // typed: no other writer's change can fall between this read and
+        // the save, and nobody waits on a prompt.
+        QString error;
+        if (!writeLock->lock(path, m_lockWaitMs, error)) {
+            wipe(password);
+            if (newPassword)
+                wipe(*newPassword);
+            fail(error);
+            return false;
+        }
+        if (!loadHeader(path, db)) { // as the previous writer left it
+            wipe(password);
+            if (newPassword)
+                wipe(*newPassword);
+            return false;
+        }
+    }
+    BTaskController controller;
     PasswordDatabaseUnlockTask task(db, password);
     const BTaskResult result = task.run(&controller);
     wipe(password);
     if (result != Success) {
+        if (newPassword)
+            wipe(*newPassword);
         fail(controller.errorMessage().isEmpty() ? tr("Failed to unlock database with that password.")
                                                  : controller.errorMessage());
         return false;
@@ -629,11 +694,12 @@ bool CommandLineClient::openDatabase(const QString& path, const Options& options
     return true;
 }
 
-bool CommandLineClient::saveDatabase(PasswordDatabase& db, const QString& path)
+bool CommandLineClient::saveDatabase(PasswordDatabase& db, const QString& path, BFileWriteMode mode)
 {
-    if (db.save(path))
+    QString error;
+    if (db.save(path, &error, mode))
         return true;
-    fail(tr("Failed to save the password database to \"%1\".").arg(path));
+    fail(tr("Failed to save the password database: %1").arg(error));
     return false;
 }
 
@@ -686,5 +752,23 @@ int CommandLineClient::usageError(const QString& message)
 
 void CommandLineClient::print(const QString& text)
 {
-    m_output->write(text.toUtf8());
+    write(text.toUtf8());
+}
+
+void CommandLineClient::write(const QByteArray& bytes)
+{
+    if (m_output->write(bytes) != bytes.size())
+        m_outputFailed = true;
+}
+
+bool CommandLineClient::flushOutput()
+{
+    auto* file = qobject_cast<QFileDevice*>(m_output);
+    if (file && !file->flush())
+        m_outputFailed = true;
+    if (!m_outputFailed)
+        return true;
+    const QString reason = file ? file->errorString() : m_output->errorString();
+    fail(tr("Cannot write the output: %1").arg(reason));
+    return false;
 }

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+class BFileLock;
 class PasswordPrompt;
 class QIODevice;
 
@@ -29,6 +30,10 @@ public:
 
     // Runs one command; `arguments` excludes the program name.
     int run(const QStringList& arguments);
+
+    // How long a command that changes a database waits for another program
+    // writing the same file (PasswordDatabase::FileLockWaitMs by default).
+    void setLockWaitMs(int milliseconds) { m_lockWaitMs = milliseconds; }
 
     static QString usage();
 
@@ -62,11 +67,17 @@ private:
     // Reads the header of `path` into `db`. False with an error printed.
     bool loadHeader(const QString& path, PasswordDatabase& db);
     // Loads and unlocks `path` into `db`. False with an error printed.
-    bool openDatabase(const QString& path, const Options& options, PasswordDatabase& db);
-    bool saveDatabase(PasswordDatabase& db, const QString& path);
+    // Commands that change the file pass `writeLock`: it is taken once the
+    // passwords are read, the file is read again under it, and it is held
+    // until the caller drops it, after the save. `newPassword`, when given,
+    // is asked for (as by passwd) right after the master password.
+    bool openDatabase(const QString& path, const Options& options, PasswordDatabase& db,
+                      BFileLock* writeLock = nullptr, QString* newPassword = nullptr);
+    bool saveDatabase(PasswordDatabase& db, const QString& path,
+                      BFileWriteMode mode = BFileWriteMode::ReplaceExisting);
     // Gives `db` the password (wiped afterwards) and settings, then saves it.
     int setPasswordAndSave(PasswordDatabase& db, const QString& path, QString& password, int cipher, int kdf,
-                           int rounds);
+                           int rounds, BFileWriteMode mode);
     // Applies the entry field options of add and edit. False on a bad value.
     bool applyEntryFields(const Options& options, PasswordDatabase::Password& entry);
     // Items by full name ("Personal - Finance - Bank"). Null with an error
@@ -78,11 +89,17 @@ private:
     int fail(const QString& message);
     int usageError(const QString& message);
     void print(const QString& text);
+    void write(const QByteArray& bytes);
+    // Flushes standard output; false, with an error printed, when anything
+    // written to it was lost.
+    bool flushOutput();
 
     QIODevice* m_input;
     QIODevice* m_output;
     QIODevice* m_error;
     PasswordPrompt* m_prompt;
+    int m_lockWaitMs = PasswordDatabase::FileLockWaitMs;
+    bool m_outputFailed = false;
 };
 
 #endif // COMMANDLINECLIENT_H

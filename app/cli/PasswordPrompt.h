@@ -1,6 +1,7 @@
 #ifndef PASSWORDPROMPT_H
 #define PASSWORDPROMPT_H
 
+#include <QByteArray>
 #include <QString>
 
 // Asks the user for a secret. The command-line client asks through this
@@ -10,9 +11,10 @@ class PasswordPrompt
 public:
     virtual ~PasswordPrompt() = default;
 
-    // Shows `label` and reads one line without echo. `ok` is false when no
-    // answer could be read (no terminal, end of input).
-    virtual QString ask(const QString& label, bool& ok) = 0;
+    // Shows `label` and reads one line without echo, as the bytes typed
+    // (the caller decodes them and wipes them). `ok` is false when no answer
+    // could be read (no terminal, end of input).
+    virtual QByteArray ask(const QString& label, bool& ok) = 0;
 };
 
 #endif // PASSWORDPROMPT_H

@@ -32,17 +32,17 @@ constexpr int maximumLength = 4096;
 
 } // namespace
 
-QString TerminalPasswordPrompt::ask(const QString& label, bool& ok)
+QByteArray TerminalPasswordPrompt::ask(const QString& label, bool& ok)
 {
     ok = false;
     const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
     if (fd < 0)
-        return QString();
+        return QByteArray();
 
     const QByteArray prompt = label.toUtf8();
     if (::write(fd, prompt.constData(), static_cast<size_t>(prompt.size())) < 0) {
         ::close(fd);
-        return QString();
+        return QByteArray();
     }
 
     termios saved {};
@@ -92,7 +92,6 @@ QString TerminalPasswordPrompt::ask(const QString& label, bool& ok)
     if (length > 0 && line.at(length - 1) == '\r')
         --length;
     ok = ended || length > 0;
-    const QString password = QString::fromUtf8(line.constData(), length);
-    wipe(line);
-    return password;
+    line.truncate(length); // keeps the allocation: nothing is copied
+    return line;
 }

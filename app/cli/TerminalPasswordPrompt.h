@@ -8,7 +8,7 @@
 class TerminalPasswordPrompt : public PasswordPrompt
 {
 public:
-    QString ask(const QString& label, bool& ok) override;
+    QByteArray ask(const QString& label, bool& ok) override;
 };
 
 #endif // TERMINALPASSWORDPROMPT_H

@@ -1,10 +1,12 @@
 #include "app/database/PasswordDatabase.h"
 
+#include "app/database/PasswordDatabaseFormat.h"
+
 #include "blib/app/BSettings.h"
 #include "blib/crypto/BHash.h"
 #include "blib/crypto/BWipe.h"
 
-#include <QFile>
+#include <QCoreApplication>
 #include <QFileInfo>
 
 namespace {
@@ -376,12 +378,15 @@ void PasswordDatabase::Password::Attachment::setData(const QString& data)
     replaceSecret(m_data, data);
 }
 
-bool PasswordDatabase::Password::Attachment::loadFromFile(const QString& path)
+bool PasswordDatabase::Password::Attachment::loadFromFile(const QString& path, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    QString reason;
+    if (!readRegularFile(path, MaxSize, bytes, reason)) {
+        if (error)
+            *error = reason;
         return false;
-    QByteArray bytes = file.readAll();
+    }
     QByteArray base64 = bytes.toBase64();
     wipe(bytes);
     QString data = QString::fromLatin1(base64);
@@ -396,19 +401,40 @@ bool PasswordDatabase::Password::Attachment::loadFromFile(const QString& path)
     return true;
 }
 
-bool PasswordDatabase::Password::Attachment::saveToFile(const QString& path) const
+bool PasswordDatabase::Password::Attachment::decode(QByteArray& bytes, QString& error) const
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    QString hash;
+    hashHex(BHashId::SHA3_384, m_data, hash);
+    if (hash.compare(m_dataHash, Qt::CaseInsensitive) != 0) {
+        error = QCoreApplication::translate("PasswordDatabase",
+                                            "The attached file is damaged: its data does not match "
+                                            "its recorded hash.");
         return false;
-    QByteArray base64 = m_data.toUtf8();
-    QByteArray bytes = QByteArray::fromBase64(base64);
+    }
+    QByteArray base64 = m_data.toLatin1();
+    const bool valid = decodeStrictBase64(base64, bytes);
     wipe(base64);
-    const qint64 written = file.write(bytes);
-    const bool ok = written == bytes.size() && file.flush();
+    if (!valid) {
+        error = QCoreApplication::translate("PasswordDatabase",
+                                            "The attached file is damaged: its data is not valid "
+                                            "Base64.");
+        return false;
+    }
+    return true;
+}
+
+bool PasswordDatabase::Password::Attachment::saveToFile(const QString& path, QString* error) const
+{
+    QByteArray bytes;
+    QString reason;
+    // The decoded file is as secret as the entry: a new file is readable by
+    // its owner only.
+    const bool ok = decode(bytes, reason)
+        && writeFileAtomically(path, bytes, BFileWriteMode::ReplaceExisting, reason);
     wipe(bytes);
-    file.close();
-    return ok && file.error() == QFileDevice::NoError;
+    if (!ok && error)
+        *error = reason;
+    return ok;
 }
 
 // ---------------------------------------------------------------------------

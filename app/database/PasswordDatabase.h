@@ -1,6 +1,8 @@
 #ifndef PASSWORDDATABASE_H
 #define PASSWORDDATABASE_H
 
+#include "blib/app/BFileAccess.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -51,6 +53,13 @@ public:
     // Groups nested deeper than this are refused by the file reader, and a
     // tree that deep is therefore neither saved nor locked.
     static constexpr int MaxGroupDepth = 256;
+
+    // Database files larger than this (256 MiB) are refused by load() before
+    // they are read, and save() never writes one.
+    static constexpr qint64 MaxFileSize = 256 * 1024 * 1024;
+    // How long save() waits for another program that is writing the same
+    // file before it gives up.
+    static constexpr int FileLockWaitMs = 10000;
 
     // Common base of groups and passwords. Cannot be created, copied or
     // assigned by itself: use Group or Password.
@@ -222,12 +231,21 @@ public:
             Password* getOwner() const { return m_owner; }
             void setOwner(Password* owner) { m_owner = owner; }
 
-            // Reads the whole file: data, hash and file name are replaced.
-            // False (nothing changed) when it cannot be read.
-            bool loadFromFile(const QString& path);
-            // Writes the decoded data to path, replacing the file. True when
-            // every byte was written.
-            bool saveToFile(const QString& path) const;
+            // Files larger than this (64 MiB) are not attached.
+            static constexpr qint64 MaxSize = 64 * 1024 * 1024;
+
+            // Reads the whole regular file: data, hash and file name are
+            // replaced. False (nothing changed, `error` says why) when it
+            // cannot be read or is larger than MaxSize.
+            bool loadFromFile(const QString& path, QString* error = nullptr);
+            // The file's bytes, once the data has proved to match its hash
+            // and to be valid Base64; otherwise false with `error` set.
+            bool decode(QByteArray& bytes, QString& error) const;
+            // Writes the decoded data to path, replacing the file only once
+            // all of it is on disk (see writeFileAtomically()). False, with
+            // `error` set and no file touched, when the data is damaged
+            // (see decode()) or cannot be written.
+            bool saveToFile(const QString& path, QString* error = nullptr) const;
 
         private:
             QString m_fileName;
@@ -354,14 +372,21 @@ public:
 
     // Reads a database file's header and keeps its encrypted payload; the
     // tree is built by PasswordDatabaseUnlockTask. On failure false is
-    // returned, the database is left as it was, and for a file from a newer
-    // program an error text is set on the controller (may be null).
+    // returned and the database is left as it was. The controller (may be
+    // null) gets an error text when the file cannot be read (missing, a
+    // folder, not a regular file, unreadable, empty, larger than MaxFileSize)
+    // or comes from a newer program; a file that is read but is no database
+    // leaves it empty.
     bool load(const QString& path, BTaskController* controller);
     // Encrypts the tree and writes the file, replacing an existing one only
-    // once the new content is safely on disk. On success filePath becomes
-    // path and the modified flag is cleared; on failure nothing changes and
-    // the old file stays. Needs an unlocked database with keys.
-    bool save(const QString& path);
+    // once the new content is safely on disk, under an exclusive lock on the
+    // file (waiting up to FileLockWaitMs for another writer). With CreateNew
+    // an existing file is never replaced. On success filePath becomes path and
+    // the modified flag is cleared; on failure nothing changes, the old file
+    // stays as it was and `error` (may be null) says why. Needs an unlocked
+    // database with keys.
+    bool save(const QString& path, QString* error = nullptr,
+              BFileWriteMode mode = BFileWriteMode::ReplaceExisting);
     // Encrypts the tree into memory, destroys it and wipes both keys. False,
     // with nothing changed, when already locked or when there are no keys to
     // encrypt with.

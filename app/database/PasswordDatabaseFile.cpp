@@ -6,6 +6,8 @@
 
 #include "app/database/PasswordDatabaseFormat.h"
 #include "blib/app/BAppInfo.h"
+#include "blib/app/BFileAccess.h"
+#include "blib/app/BFileLock.h"
 #include "blib/crypto/BCryptoIds.h"
 #include "blib/crypto/BHash.h"
 #include "blib/crypto/BRandom.h"
@@ -14,38 +16,30 @@
 #include "blib/task/BTaskController.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <cmath>
 #include <limits>
+#include <new>
 
 namespace {
 
 const int HmacLength = 48; // Keccak-384
+
+QString fileError(const char* text)
+{
+    return QCoreApplication::translate("PasswordDatabase", text);
+}
 
 QString base64(const QByteArray& bytes)
 {
     return QString::fromLatin1(bytes.toBase64());
 }
 
-// Standard Base64 with padding and nothing else: no line breaks, no
-// missing or surplus padding, no stray bits.
 bool decodeBase64(const QJsonValue& value, QByteArray& bytes)
 {
-    if (!value.isString())
-        return false;
-    const QByteArray text = value.toString().toLatin1();
-    if (text.size() % 4 != 0)
-        return false;
-    QByteArray::FromBase64Result result = QByteArray::fromBase64Encoding(
-        text, QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
-    if (!result || result.decoded.toBase64() != text)
-        return false;
-    bytes = result.decoded;
-    return true;
+    return value.isString() && decodeStrictBase64(value.toString().toLatin1(), bytes);
 }
 
 struct Header {
@@ -152,13 +146,19 @@ bool PasswordDatabase::encryptTree(QByteArray& iv, QByteArray& ciphertext, QByte
     return mac.size() == HmacLength;
 }
 
-bool PasswordDatabase::save(const QString& path)
+bool PasswordDatabase::save(const QString& path, QString* error, BFileWriteMode mode)
 {
-    if (m_locked)
+    QString reason;
+    auto fail = [&](const QString& text) {
+        if (error)
+            *error = text;
         return false;
+    };
+    if (m_locked)
+        return fail(fileError("The database is locked."));
     QByteArray iv, ciphertext, mac;
     if (!encryptTree(iv, ciphertext, mac))
-        return false;
+        return fail(fileError("The database could not be encrypted."));
 
     QJsonObject root;
     root.insert(QLatin1String("cipher"), cipherName(m_cipher));
@@ -175,18 +175,19 @@ bool PasswordDatabase::save(const QString& path)
                 QString::fromUtf8(BAppInfo::productName) + QLatin1String(" Password Database"));
     root.insert(QLatin1String("version"), CurrentDatabaseFormatVersion);
     const QByteArray text = QJsonDocument(root).toJson(QJsonDocument::Indented);
-
-    // Written to a temporary file beside the target, synced and renamed over
-    // it: the old file stays whole until the new one is complete.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return false;
-    if (file.write(text) != text.size()) {
-        file.cancelWriting();
-        return false;
+    // What load() would refuse is never written in place of a file it reads.
+    if (text.size() > MaxFileSize) {
+        return fail(fileError("The database is too large to be saved: its file would take %1 MiB, "
+                              "where at most %2 MiB can be read back.")
+                        .arg((text.size() + 1048575) / 1048576)
+                        .arg(MaxFileSize / 1048576));
     }
-    if (!file.commit())
-        return false;
+
+    // Another program writing the same file is waited for; this process's
+    // own lock (a read-change-save in progress) is shared.
+    BFileLock lock;
+    if (!lock.lock(path, FileLockWaitMs, reason) || !writeFileAtomically(path, text, mode, reason))
+        return fail(reason);
 
     const QString savedPath = path; // path may share storage with m_filePath
     wipe(m_filePath);
@@ -198,16 +199,28 @@ bool PasswordDatabase::save(const QString& path)
 bool PasswordDatabase::load(const QString& path, BTaskController* controller)
 {
     const QString loadedPath = path; // survives the clear() below whatever path refers to
-    QFile file(loadedPath);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    auto fail = [controller](const QString& text) {
+        if (controller && !text.isEmpty())
+            controller->setErrorMessage(text);
         return false;
-    const QByteArray text = file.readAll();
-    file.close();
+    };
+    QByteArray text;
+    QString reason;
+    if (!readRegularFile(loadedPath, MaxFileSize, text, reason))
+        return fail(reason);
+    if (text.isEmpty())
+        return fail(fileError("The file \"%1\" is empty: it holds no password database.").arg(loadedPath));
 
     // The file is UTF-8 text: bytes that are not valid UTF-8 (in a note
     // written by another tool, say) read as replacement characters rather
     // than making the whole file unreadable.
-    const QJsonDocument document = QJsonDocument::fromJson(QString::fromUtf8(text).toUtf8());
+    QJsonDocument document;
+    try {
+        document = QJsonDocument::fromJson(QString::fromUtf8(text).toUtf8());
+    } catch (const std::bad_alloc&) {
+        return fail(fileError("There is not enough memory to read the file \"%1\".").arg(loadedPath));
+    }
+    text.clear();
     if (!document.isObject())
         return false;
     Header header;
@@ -215,12 +228,7 @@ bool PasswordDatabase::load(const QString& path, BTaskController* controller)
     case HeaderResult::Ok:
         break;
     case HeaderResult::NewerVersion:
-        if (controller) {
-            controller->setErrorMessage(QCoreApplication::translate(
-                "PasswordDatabase",
-                "File is from a newer version of the program and can not be loaded."));
-        }
-        return false;
+        return fail(fileError("File is from a newer version of the program and can not be loaded."));
     case HeaderResult::Invalid:
         return false;
     }

@@ -151,6 +151,35 @@ bool readCommon(const QJsonObject& object, int version, Item& item)
     return true;
 }
 
+// "file_name", "data" and "data_hash", each empty when missing. An
+// attachment that is not an object, or a member that is not text, fails the
+// read rather than losing the file.
+bool readAttachment(const QJsonValue& value, Password::Attachment& attachment)
+{
+    if (!value.isObject())
+        return false;
+    const QJsonObject file = value.toObject();
+    QString texts[3];
+    const char* const keys[3] = { "file_name", "data", "data_hash" };
+    for (int i = 0; i < 3; ++i) {
+        const auto it = file.constFind(QLatin1String(keys[i]));
+        if (it == file.constEnd())
+            continue;
+        if (!it.value().isString()) {
+            wipe(texts[0]);
+            wipe(texts[1]);
+            return false;
+        }
+        texts[i] = it.value().toString();
+    }
+    attachment.setFileName(texts[0]);
+    attachment.setData(texts[1]);
+    attachment.setDataHash(texts[2]);
+    wipe(texts[0]);
+    wipe(texts[1]);
+    return true;
+}
+
 bool readPassword(const QJsonObject& object, int version, Password& password)
 {
     if (!readCommon(object, version, password))
@@ -179,12 +208,10 @@ bool readPassword(const QJsonObject& object, int version, Password& password)
 
         const auto it = object.constFind(QLatin1String("attachment"));
         if (it != object.constEnd()) {
-            const QJsonObject file = it.value().toObject();
             Password::Attachment attachment;
-            attachment.setFileName(file.value(QLatin1String("file_name")).toString());
-            attachment.setData(file.value(QLatin1String("data")).toString());
-            attachment.setDataHash(file.value(QLatin1String("data_hash")).toString());
-            password.setAttachment(attachment);
+            ok = readAttachment(it.value(), attachment);
+            if (ok)
+                password.setAttachment(attachment);
         }
     }
     if (!ok) {
@@ -209,15 +236,19 @@ bool readGroup(const QJsonObject& object, int version, int depth, Group& group)
         return false;
     group.setIconId(icon);
 
+    // Everything in "items" is read or the whole tree is refused: what was
+    // dropped here would be gone from the file at the next save.
     const auto itemsIt = object.constFind(QLatin1String("items"));
-    if (itemsIt == object.constEnd())
+    if (itemsIt == object.constEnd() || !itemsIt.value().isArray())
         return false;
     const QJsonArray items = itemsIt.value().toArray();
     for (const QJsonValue& value : items) {
+        if (!value.isObject())
+            return false;
         const QJsonObject child = value.toObject();
         int type = 0;
-        if (!jsonToInt(child.value(QLatin1String("type")), type))
-            continue; // an entry of no known type is skipped
+        if (!readInt(child, QLatin1String("type"), type))
+            return false;
         if (type == PasswordDatabase::GroupType) {
             Group* subgroup = new Group;
             if (!readGroup(child, version, depth + 1, *subgroup)) {
@@ -233,6 +264,7 @@ bool readGroup(const QJsonObject& object, int version, int depth, Group& group)
             }
             group.addItem(password);
         }
+        // An item of a type this program does not know is skipped.
     }
     return true;
 }
@@ -397,6 +429,20 @@ QDateTime parseExpireTime(const QString& text)
     return plausible(time) ? time : QDateTime();
 }
 
+bool decodeStrictBase64(const QByteArray& text, QByteArray& bytes)
+{
+    if (text.size() % 4 != 0)
+        return false;
+    QByteArray::FromBase64Result result = QByteArray::fromBase64Encoding(
+        text, QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
+    if (!result || result.decoded.toBase64() != text) {
+        wipe(result.decoded);
+        return false;
+    }
+    bytes = result.decoded;
+    return true;
+}
+
 QJsonObject treeToJson(const PasswordDatabase& db)
 {
     QJsonArray groups;
@@ -440,12 +486,16 @@ QString serialiseTree(const PasswordDatabase& db)
 bool parseTreeGroups(const QJsonObject& root, int formatVersion, QList<Group*>& groups)
 {
     const auto it = root.constFind(QLatin1String("groups"));
-    if (it == root.constEnd())
+    if (it == root.constEnd() || !it.value().isArray())
         return false;
     const QJsonArray array = it.value().toArray();
     QList<Group*> built;
     built.reserve(array.size());
     for (const QJsonValue& value : array) {
+        if (!value.isObject()) {
+            qDeleteAll(built);
+            return false;
+        }
         Group* group = new Group;
         if (!readGroup(value.toObject(), formatVersion, 1, *group)) {
             delete group;

@@ -39,6 +39,11 @@ bool parseTree(PasswordDatabase& db, const QString& text, int formatVersion);
 bool parseTreeGroups(const QJsonObject& root, int formatVersion,
                      QList<PasswordDatabase::Group*>& groups);
 
+// Decodes standard Base64 with padding and nothing else: no line breaks, no
+// missing or surplus padding, no stray bits. False (bytes untouched) for
+// anything else.
+bool decodeStrictBase64(const QByteArray& text, QByteArray& bytes);
+
 // The "expire_time" text: the instant in UTC as
 // "Tue Mar 5 07:08:09 2024 GMT" (English names whatever the locale; seconds
 // precision). Empty for an invalid time.

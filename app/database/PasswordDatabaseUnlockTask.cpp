@@ -3,6 +3,7 @@
 #include "app/database/DatabaseKeyDerivation.h"
 #include "app/database/PasswordDatabaseFormat.h"
 #include "app/database/PasswordDatabase.h"
+#include "blib/crypto/BCryptoIds.h"
 #include "blib/crypto/BHash.h"
 #include "blib/crypto/BSymmetricCipher.h"
 #include "blib/crypto/BWipe.h"
@@ -50,6 +51,22 @@ BTaskResult PasswordDatabaseUnlockTask::run(BTaskController* controller)
 {
     PasswordDatabase& db = m_database;
     controller->setTitle(QCoreApplication::translate("PasswordDatabase", "Unlocking Database"));
+
+    // Settings this program cannot work with are named as such, not taken
+    // for a wrong password, and cost no key derivation.
+    if (db.m_kdf != BKdfId::PBKDF2) {
+        controller->setErrorMessage(unlockError(QT_TRANSLATE_NOOP(
+            "PasswordDatabase",
+            "Failed to unlock password database. It uses a key derivation function this program does "
+            "not know.")));
+        return Failure;
+    }
+    if (cipherKeySize(db.m_cipher) <= 0) {
+        controller->setErrorMessage(unlockError(QT_TRANSLATE_NOOP(
+            "PasswordDatabase",
+            "Failed to unlock password database. It uses a cipher this program does not know.")));
+        return Failure;
+    }
 
     // The keys are derived aside and stored only once they have proved right:
     // keys from a mistyped password would otherwise let a later save() write

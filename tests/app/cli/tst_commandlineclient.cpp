@@ -1,6 +1,10 @@
 #include "app/cli/CommandLineClient.h"
 #include "app/cli/PasswordPrompt.h"
+#include "app/database/PasswordDatabaseUnlockTask.h"
 #include "blib/app/BApplicationIdentity.h"
+#include "blib/crypto/BCryptoIds.h"
+#include "blib/crypto/BHash.h"
+#include "blib/task/BTaskController.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -8,8 +12,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,14 +27,14 @@ namespace {
 class ScriptedPrompt : public PasswordPrompt
 {
 public:
-    QStringList answers;
+    QList<QByteArray> answers;
     QStringList labels;
 
-    QString ask(const QString& label, bool& ok) override
+    QByteArray ask(const QString& label, bool& ok) override
     {
         labels.append(label);
         ok = !answers.isEmpty();
-        return ok ? answers.takeFirst() : QString();
+        return ok ? answers.takeFirst() : QByteArray();
     }
 };
 
@@ -80,6 +90,40 @@ private:
             QCOMPARE(cli({ "add", file, "Personal", "Mail", "--email", "a@b.example", stdinFlag }, pw).code, 0);
         }();
         return file;
+    }
+
+    QString program() const { return qEnvironmentVariable("LH_BINARY_DIR") + "/app/lockharbour-cli"; }
+
+    // Runs the real program (through `wrapper` when given, such as strace).
+    Result runProgram(const QStringList& arguments, const QByteArray& input, const QStringList& wrapper = {},
+                      const QString& outputFile = QString())
+    {
+        QProcess process;
+        if (!outputFile.isEmpty())
+            process.setStandardOutputFile(outputFile);
+        if (wrapper.isEmpty())
+            process.start(program(), arguments);
+        else
+            process.start(wrapper.first(), wrapper.mid(1) + QStringList { program() } + arguments);
+        process.write(input);
+        process.closeWriteChannel();
+        if (!process.waitForFinished(120000))
+            return { -1, QString(), QStringLiteral("did not finish") };
+        return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                 QString::fromUtf8(process.readAllStandardOutput()),
+                 QString::fromUtf8(process.readAllStandardError()) };
+    }
+
+    static QByteArray fileBytes(const QString& file)
+    {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    static int modeOf(const QString& file)
+    {
+        struct stat status {};
+        return ::stat(QFile::encodeName(file).constData(), &status) == 0 ? int(status.st_mode & 07777) : -1;
     }
 
 private slots:
@@ -263,17 +307,17 @@ private slots:
     void passwordsFromTheTerminalPrompt()
     {
         const QString file = path("prompt.lhdb");
-        m_prompt.answers = QStringList { "one", "two" };
+        m_prompt.answers = { "one", "two" };
         const Result mismatch = cli({ "create", file, "--name", "P", "--rounds", "2" });
         QCOMPARE(mismatch.code, 1);
         QVERIFY(mismatch.err.contains("do not match"));
         QVERIFY(!QFile::exists(file));
 
-        m_prompt.answers = QStringList { "same", "same" };
+        m_prompt.answers = { "same", "same" };
         m_prompt.labels.clear();
         QCOMPARE(cli({ "create", file, "--name", "P", "--rounds", "2" }).code, 0);
         QCOMPARE(m_prompt.labels, QStringList({ "New master password: ", "Repeat the new master password: " }));
-        m_prompt.answers = QStringList { "same" };
+        m_prompt.answers = { "same" };
         m_prompt.labels.clear();
         QCOMPARE(cli({ "ls", file }).code, 0);
         QCOMPARE(m_prompt.labels, QStringList { "Master password: " });
@@ -304,6 +348,260 @@ private slots:
             QVERIFY(result.err.contains("Usage: lockharbour-cli"));
         }
         QVERIFY(!QFile::exists(path("x.lhdb")));
+    }
+
+    // A write that fails for want of space, at the first byte or at the
+    // sync, fails the command and leaves the vault as it was; a new vault is
+    // not left behind half-written.
+    void fullDiskFailsTheCommandAndKeepsTheVault_data()
+    {
+        QTest::addColumn<QString>("injection");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("write ENOSPC") << "write:error=ENOSPC:when=1" << "No space left on device";
+        QTest::newRow("write EDQUOT") << "write:error=EDQUOT:when=1" << "Disk quota exceeded";
+        QTest::newRow("fsync EIO") << "fsync:error=EIO:when=1" << "Input/output error";
+        QTest::newRow("rename EACCES") << "rename,renameat2:error=EACCES:when=1" << "Permission denied";
+    }
+
+    void fullDiskFailsTheCommandAndKeepsTheVault()
+    {
+        QFETCH(QString, injection);
+        QFETCH(QString, reason);
+        if (!QFile::exists(program()))
+            QSKIP("the lockharbour-cli program is not built in this tree");
+        const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
+        if (strace.isEmpty())
+            QSKIP("strace is not installed");
+        const QStringList inject { strace, "-f", "-o", "/dev/null", "-e", "inject=" + injection };
+
+        const QString file = makeDatabase(QStringLiteral("full %1.lhdb").arg(QTest::currentDataTag()));
+        const QByteArray before = fileBytes(file);
+        const Result result = runProgram({ "mkgroup", file, "Extra", "--password-stdin" }, "master\n", inject);
+        QCOMPARE(result.code, 1);
+        QVERIFY2(result.err.startsWith("Failed to save the password database: ") && result.err.contains(reason),
+                 qPrintable(result.err));
+        QCOMPARE(fileBytes(file), before);
+
+        const Result created = runProgram({ "create", path("never.lhdb"), "--name", "N", "--rounds", "2",
+                                            "--password-stdin" },
+                                          "pw\n", inject);
+        QCOMPARE(created.code, 1);
+        QVERIFY(created.err.contains(reason));
+        QVERIFY(!QFile::exists(path("never.lhdb")));
+        QCOMPARE(QDir(m_dir.path()).entryList(QStringList { ".lockharbour-save-*" }, QDir::Hidden | QDir::Files),
+                 QStringList());
+    }
+
+    // Output lost on a full disk is a failure too.
+    void lostOutputFailsTheCommand()
+    {
+        if (!QFile::exists(program()))
+            QSKIP("the lockharbour-cli program is not built in this tree");
+        const QString file = makeDatabase("output.lhdb");
+        const Result result = runProgram({ "export", file, "--password-stdin" }, "master\n", {}, "/dev/full");
+        QCOMPARE(result.code, 1);
+        QCOMPARE(result.err, QStringLiteral("Cannot write the output: No space left on device\n"));
+    }
+
+    // Writers started together on one vault each wait their turn: no entry
+    // is lost.
+    void concurrentWritersKeepEveryEntry()
+    {
+        if (!QFile::exists(program()))
+            QSKIP("the lockharbour-cli program is not built in this tree");
+        const QString file = makeDatabase("shared.lhdb");
+        QStringList expected;
+        for (int round = 0; round < 6; ++round) {
+            QList<QProcess*> writers;
+            for (int i = 0; i < 2; ++i) {
+                const QString name = QStringLiteral("Entry %1-%2").arg(round).arg(i);
+                expected << name;
+                auto* process = new QProcess(this);
+                process->start(program(), { "add", file, "Personal", name, "--password-stdin" });
+                writers << process;
+            }
+            // Both get their password before either is waited for.
+            for (QProcess* process : writers) {
+                QVERIFY(process->waitForStarted(30000));
+                process->write("master\n");
+                QVERIFY(process->waitForBytesWritten(30000));
+                process->closeWriteChannel();
+            }
+            for (QProcess* process : writers) {
+                QVERIFY(process->waitForFinished(120000));
+                QCOMPARE(process->exitCode(), 0);
+                delete process;
+            }
+        }
+        const Result ls = cli({ "ls", file, "Personal", "--password-stdin" }, "master\n");
+        for (const QString& name : expected)
+            QVERIFY2(ls.out.contains(name + "\n"), qPrintable(name));
+        QCOMPARE(ls.out.count(QStringLiteral("Entry ")), expected.size());
+    }
+
+    // A writer that cannot get the vault in time gives up with a message and
+    // changes nothing.
+    void writerGivesUpWhileAnotherHoldsTheVault()
+    {
+        const QString file = makeDatabase("held.lhdb");
+        const QByteArray before = fileBytes(file);
+        const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+
+        QByteArray in = "master\n";
+        QByteArray out, err;
+        QBuffer inBuffer(&in), outBuffer(&out), errBuffer(&err);
+        inBuffer.open(QIODevice::ReadOnly);
+        outBuffer.open(QIODevice::WriteOnly);
+        errBuffer.open(QIODevice::WriteOnly);
+        CommandLineClient client(&inBuffer, &outBuffer, &errBuffer, &m_prompt);
+        client.setLockWaitMs(100);
+        QCOMPARE(client.run({ "mkgroup", file, "Late", "--password-stdin" }), 1);
+        QCOMPARE(QString::fromUtf8(err),
+                 QStringLiteral("The file \"%1\" is being changed by another program. Try again when it has finished.\n")
+                     .arg(file));
+        QCOMPARE(fileBytes(file), before);
+
+        // Readers are not held up.
+        QCOMPARE(cli({ "ls", file, "--password-stdin" }, "master\n").code, 0);
+        ::close(fd);
+        QCOMPARE(cli({ "mkgroup", file, "Late", "--password-stdin" }, "master\n").code, 0);
+    }
+
+    // Files that cannot be a vault are named for what they are.
+    void unreadableFilesSayWhy()
+    {
+        const QString missing = path("missing.lhdb");
+        QCOMPARE(cli({ "info", missing }).err, QStringLiteral("The file \"%1\" does not exist.\n").arg(missing));
+        QCOMPARE(cli({ "info", m_dir.path() }).err, QStringLiteral("\"%1\" is a folder, not a file.\n").arg(m_dir.path()));
+
+        QFile empty(path("empty.lhdb"));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        QCOMPARE(cli({ "info", empty.fileName() }).err,
+                 QStringLiteral("The file \"%1\" is empty: it holds no password database.\n").arg(empty.fileName()));
+
+        QVERIFY(QFile::link(path("loop1.lhdb"), path("loop2.lhdb")));
+        QVERIFY(QFile::link(path("loop2.lhdb"), path("loop1.lhdb")));
+        QCOMPARE(cli({ "info", path("loop1.lhdb") }).err,
+                 QStringLiteral("The file \"%1\" cannot be opened: Too many levels of symbolic links.\n")
+                     .arg(path("loop1.lhdb")));
+
+        QCOMPARE(::mkfifo(QFile::encodeName(path("fifo.lhdb")).constData(), 0600), 0);
+        QCOMPARE(cli({ "info", path("fifo.lhdb") }).err,
+                 QStringLiteral("\"%1\" is not a regular file.\n").arg(path("fifo.lhdb")));
+
+        // A gigabyte (sparse: it takes no space) is refused before it is read.
+        QFile huge(path("huge.lhdb"));
+        QVERIFY(huge.open(QIODevice::WriteOnly));
+        QVERIFY(huge.resize(qint64(1) << 30));
+        huge.close();
+        const Result big = cli({ "info", huge.fileName() });
+        QCOMPARE(big.code, 1);
+        QVERIFY2(big.err.contains("is too large"), qPrintable(big.err));
+        QVERIFY(huge.remove());
+
+        // Text that is no vault still gets the general message.
+        QFile text(path("text.lhdb"));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("hello");
+        text.close();
+        QVERIFY(cli({ "info", text.fileName() }).err.contains("may be corrupted or has been tampered with"));
+    }
+
+    // Bytes that are not UTF-8 would all decode to the same replacement
+    // character: such passwords are refused, never taken.
+    void passwordsMustBeUtf8()
+    {
+        const QString file = path("utf8.lhdb");
+        const QString invalid = QStringLiteral(
+            "The password is not valid UTF-8 text. Type it in a UTF-8 terminal or give it as UTF-8.\n");
+        const Result bad = cli({ "create", file, "--name", "U", "--rounds", "2", "--password-stdin" }, "\xe9t\xe9\n");
+        QCOMPARE(bad.code, 1);
+        QCOMPARE(bad.err, invalid);
+        QVERIFY(!QFile::exists(file));
+
+        m_prompt.answers = { "\x80t\x81", "\x80t\x81" };
+        QCOMPARE(cli({ "create", file, "--name", "U", "--rounds", "2" }).err, invalid);
+        QVERIFY(!QFile::exists(file));
+
+        QCOMPARE(cli({ "create", file, "--name", "U", "--rounds", "2", "--password-stdin" }, "\xc3\xa9t\xc3\xa9\n").code, 0);
+        QCOMPARE(cli({ "ls", file, "--password-stdin" }, "\xc3\xa9t\xc3\xa9\n").code, 0);
+        for (const QByteArray& wrong : { QByteArray("\xfft\xfe\n"), QByteArray("\xc3\n"), QByteArray("\xc0\xa9t\n") }) {
+            const Result given = cli({ "ls", file, "--password-stdin" }, wrong);
+            QCOMPARE(given.code, 1);
+            QCOMPARE(given.err, invalid);
+        }
+        QCOMPARE(cli({ "mkgroup", file, "G", "--password-stdin" }, "\xc3\xa9t\xc3\xa9\n").code, 0);
+        QCOMPARE(cli({ "add", file, "G", "x", "--entry-password-stdin", "--password-stdin" },
+                     "\xc3\xa9t\xc3\xa9\n\xe9\n")
+                     .err,
+                 invalid);
+    }
+
+    // Attachment data that is not Base64, or does not match its hash, is
+    // not written out as if it were the file.
+    void damagedAttachmentsAreNotExtracted()
+    {
+        const QString file = makeDatabase("damaged.lhdb");
+        QFile source(path("note.txt"));
+        QVERIFY(source.open(QIODevice::WriteOnly));
+        source.write("the real file");
+        source.close();
+        QCOMPARE(cli({ "attach", file, "Personal - Mail", source.fileName(), "--password-stdin" }, "master\n").code, 0);
+
+        auto damage = [&](const QString& data, bool matchingHash) {
+            PasswordDatabase db;
+            QVERIFY(db.load(file, nullptr));
+            BTaskController controller;
+            PasswordDatabaseUnlockTask task(db, QStringLiteral("master"));
+            QCOMPARE(task.run(&controller), Success);
+            for (PasswordDatabase::Item* item : db.getAllItems()) {
+                if (item->getName() != QLatin1String("Mail"))
+                    continue;
+                auto* entry = static_cast<PasswordDatabase::Password*>(item);
+                PasswordDatabase::Password::Attachment attachment = entry->getAttachment();
+                QString hash = attachment.getDataHash();
+                if (matchingHash)
+                    hashHex(BHashId::SHA3_384, data, hash);
+                attachment.setData(data);
+                attachment.setDataHash(hash);
+                entry->setAttachment(attachment);
+            }
+            QVERIFY(db.save(file));
+        };
+
+        damage(QStringLiteral("!!not base64!!"), true);
+        Result result = cli({ "extract", file, "Personal - Mail", path("out.txt"), "--password-stdin" }, "master\n");
+        QCOMPARE(result.code, 1);
+        QCOMPARE(result.err, QStringLiteral("The attached file is damaged: its data is not valid Base64.\n"));
+        QVERIFY(!QFile::exists(path("out.txt")));
+
+        damage(QString::fromLatin1(QByteArray("another file").toBase64()), false);
+        result = cli({ "extract", file, "Personal - Mail", path("out.txt"), "--password-stdin" }, "master\n");
+        QCOMPARE(result.code, 1);
+        QCOMPARE(result.err, QStringLiteral("The attached file is damaged: its data does not match its recorded hash.\n"));
+        QVERIFY(!QFile::exists(path("out.txt")));
+        // The vault itself still opens.
+        QCOMPARE(cli({ "show", file, "Personal - Mail", "--password-stdin" }, "master\n").code, 0);
+    }
+
+    // Vaults are the owner's alone when new and keep their mode when saved;
+    // a name as long as the file system allows saves again and again.
+    void vaultFilesKeepTheirModeAndAnyName()
+    {
+        const QString file = makeDatabase("mode.lhdb");
+        QCOMPARE(modeOf(file), 0600);
+        QCOMPARE(::chmod(QFile::encodeName(file).constData(), 0640), 0);
+        QCOMPARE(cli({ "mkgroup", file, "More", "--password-stdin" }, "master\n").code, 0);
+        QCOMPARE(modeOf(file), 0640);
+
+        const QString longName = path(QString(250, QLatin1Char('v')) + ".lhdb");
+        QCOMPARE(cli({ "create", longName, "--name", "L", "--rounds", "2", "--password-stdin" }, "pw\n").code, 0);
+        const Result again = cli({ "mkgroup", longName, "G", "--password-stdin" }, "pw\n");
+        QVERIFY2(again.code == 0, qPrintable(again.err));
+        QCOMPARE(cli({ "ls", longName, "--password-stdin" }, "pw\n").out, QStringLiteral("G/\n"));
     }
 
     void programReportsErrorsAndExitCodes()

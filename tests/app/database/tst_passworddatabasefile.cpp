@@ -352,8 +352,7 @@ void TestPasswordDatabaseFile::olderVersions()
     QFETCH(int, version);
     // "flags" held the gui state; an item of an unknown type is skipped.
     QJsonObject group = item(1, QStringLiteral("g"), 1);
-    group["items"] = QJsonArray{ item(2, QStringLiteral("p"), 3), item(3, QStringLiteral("?"), 0),
-                                 QStringLiteral("not an object") };
+    group["items"] = QJsonArray{ item(2, QStringLiteral("p"), 3), item(3, QStringLiteral("?"), 0) };
     writeJson(path("old.lhdb"), buildFile(version, treeText({ group }), QStringLiteral("pw")));
 
     PasswordDatabase db;
@@ -492,19 +491,21 @@ void TestPasswordDatabaseFile::unlockFailures()
     QCOMPARE(error, Corrupt);
 
     // An unknown cipher loads its header but cannot be unlocked; neither
-    // can an unknown key-derivation function (and it says nothing).
+    // can an unknown key-derivation function. Each says so instead of
+    // blaming the password.
     relabelled["cipher"] = QStringLiteral("Serpent-256");
     writeJson(path("x.lhdb"), relabelled);
     QVERIFY(loaded.load(path("x.lhdb"), nullptr));
     QCOMPARE(loaded.getCipher(), 0);
     QCOMPARE(unlock(loaded, QStringLiteral("pw"), &error), Failure);
-    QCOMPARE(error, Corrupt);
+    QCOMPARE(error, QStringLiteral("Failed to unlock password database. It uses a cipher this program does not know."));
     relabelled = good;
     relabelled["kdf"] = QStringLiteral("Argon2");
     writeJson(path("x.lhdb"), relabelled);
     QVERIFY(loaded.load(path("x.lhdb"), nullptr));
-    QCOMPARE(unlock(loaded, QStringLiteral("pw"), &error), Failure);
-    QVERIFY(error.isEmpty());
+    QCOMPARE(unlock(loaded, QStringLiteral("wrong"), &error), Failure);
+    QCOMPARE(error, QStringLiteral("Failed to unlock password database. It uses a key derivation function this "
+                                   "program does not know."));
 }
 
 void TestPasswordDatabaseFile::failedTreeLeavesNoPartialTree()
@@ -559,6 +560,17 @@ void TestPasswordDatabaseFile::malformedTrees_data()
     QTest::newRow("never_expire as text") << broken("\"never_expire\":false", "\"never_expire\":\"no\"");
     QTest::newRow("password missing") << broken("\"password\":\"pw\",", "");
     QTest::newRow("expire_time missing") << broken("\"expire_time\"", "\"expiry\"");
+    // Whatever cannot be read whole is refused: a tree read in part would
+    // lose the rest at the next save.
+    QTest::newRow("groups not an array") << QByteArray("{\"groups\":{}}");
+    QTest::newRow("groups as text") << QByteArray("{\"groups\":\"[]\"}");
+    QTest::newRow("items not an array") << QByteArray(entryTree("")).replace("\"items\":[]", "\"items\":{}");
+    QTest::newRow("item not an object") << entryTree("7");
+    QTest::newRow("type missing") << broken("\"type\":2,", "");
+    QTest::newRow("type as text") << broken("\"type\":2", "\"type\":\"2\"");
+    QTest::newRow("type fraction") << broken("\"type\":2", "\"type\":2.5");
+    QTest::newRow("attachment not an object") << broken("{", "{\"attachment\":7,");
+    QTest::newRow("attachment data not text") << broken("{", "{\"attachment\":{\"data\":5},");
 }
 
 void TestPasswordDatabaseFile::malformedTrees()

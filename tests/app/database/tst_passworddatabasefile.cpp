@@ -7,6 +7,7 @@
 #include "app/database/PasswordDatabaseFormat.h"
 #include "app/database/PasswordDatabaseSetPasswordTask.h"
 #include "app/database/PasswordDatabaseUnlockTask.h"
+#include "support/HandBuiltVault.h"
 #include "blib/crypto/BKDFTask.h"
 #include "blib/crypto/BRandom.h"
 #include "blib/crypto/BSymmetricCipher.h"
@@ -37,18 +38,6 @@ const QString Newer = QStringLiteral("File is from a newer version of the progra
 // 2030-01-02 03:04:05 UTC was a Wednesday.
 const QDateTime Instant(QDate(2030, 1, 2), QTime(3, 4, 5), Qt::UTC);
 const QString InstantText = QStringLiteral("Wed Jan 2 03:04:05 2030 GMT");
-
-QByteArray pbkdf2(const QString& password, const QByteArray& salt, int rounds, int length)
-{
-    BTaskController controller;
-    BKDFTask task(1, password, salt, rounds, length);
-    return task.run(&controller) == Success ? task.result() : QByteArray();
-}
-
-QByteArray keccakHmac(const QByteArray& message, const QByteArray& key)
-{
-    return QMessageAuthenticationCode::hash(message, key, QCryptographicHash::Keccak_384);
-}
 
 QByteArray b64(const QJsonValue& value)
 {
@@ -105,25 +94,6 @@ QByteArray decryptFile(const QJsonObject& file, const QString& password)
     symmetricCtrProcess(file["cipher"].toString() == QLatin1String("Twofish-256") ? 2 : 1,
                         cipherKey, b64(file["cipher_iv"]), ciphertext, plaintext);
     return plaintext;
-}
-
-// A file of the given version around `plaintext`, encrypted and
-// authenticated here.
-QJsonObject buildFile(int version, const QByteArray& plaintext, const QString& password,
-                      const QString& cipher = QStringLiteral("AES-256"))
-{
-    const QByteArray cipherSalt = randomBytes(16), hmacSalt = randomBytes(16), iv = randomBytes(16);
-    QByteArray ciphertext;
-    symmetricCtrProcess(1, pbkdf2(password, cipherSalt, 1, 32), iv, plaintext, ciphertext);
-    QJsonObject file{ { "cipher", cipher },
-                      { "cipher_key_salt", QString::fromLatin1(cipherSalt.toBase64()) },
-                      { version == 1 ? "ctr_iv" : "cipher_iv", QString::fromLatin1(iv.toBase64()) },
-                      { "database", QString::fromLatin1(ciphertext.toBase64()) },
-                      { "hmac", QString::fromLatin1(keccakHmac(ciphertext, pbkdf2(password, hmacSalt, 10000, 128)).toBase64()) },
-                      { "hmac_key_salt", QString::fromLatin1(hmacSalt.toBase64()) },
-                      { "kdf", "PBKDF2" }, { "kdf_rounds", 1 }, { "name", "built" },
-                      { "note", "" }, { "type", "label" }, { "version", version } };
-    return file;
 }
 
 QJsonObject item(int type, const QString& name, int flags)

@@ -57,7 +57,7 @@ private:
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
-    Result cli(const QStringList& arguments, const QByteArray& input = QByteArray())
+    Result cli(const QStringList& arguments, const QByteArray& input = QByteArray(), int lockWaitMs = -1)
     {
         QByteArray in = input;
         QByteArray out;
@@ -69,6 +69,8 @@ private:
         outBuffer.open(QIODevice::WriteOnly);
         errBuffer.open(QIODevice::WriteOnly);
         CommandLineClient client(&inBuffer, &outBuffer, &errBuffer, &m_prompt);
+        if (lockWaitMs >= 0)
+            client.setLockWaitMs(lockWaitMs);
         const int code = client.run(arguments);
         return { code, QString::fromUtf8(out), QString::fromUtf8(err) };
     }
@@ -456,16 +458,9 @@ private slots:
         QVERIFY(fd >= 0);
         QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
 
-        QByteArray in = "master\n";
-        QByteArray out, err;
-        QBuffer inBuffer(&in), outBuffer(&out), errBuffer(&err);
-        inBuffer.open(QIODevice::ReadOnly);
-        outBuffer.open(QIODevice::WriteOnly);
-        errBuffer.open(QIODevice::WriteOnly);
-        CommandLineClient client(&inBuffer, &outBuffer, &errBuffer, &m_prompt);
-        client.setLockWaitMs(100);
-        QCOMPARE(client.run({ "mkgroup", file, "Late", "--password-stdin" }), 1);
-        QCOMPARE(QString::fromUtf8(err),
+        const Result late = cli({ "mkgroup", file, "Late", "--password-stdin" }, "master\n", 100);
+        QCOMPARE(late.code, 1);
+        QCOMPARE(late.err,
                  QStringLiteral("The file \"%1\" is being changed by another program. Try again when it has finished.\n")
                      .arg(file));
         QCOMPARE(fileBytes(file), before);

@@ -428,9 +428,8 @@ bool PasswordDatabase::Password::Attachment::saveToFile(const QString& path, QSt
     QByteArray bytes;
     QString reason;
     // The decoded file is as secret as the entry: a new file is readable by
-    // its owner only.
-    const bool ok = decode(bytes, reason)
-        && writeFileAtomically(path, bytes, BFileWriteMode::ReplaceExisting, reason);
+    // its owner only. A FIFO or /dev/stdout gets the bytes as a stream.
+    const bool ok = decode(bytes, reason) && writeFileOrDevice(path, bytes, reason);
     wipe(bytes);
     if (!ok && error)
         *error = reason;

@@ -241,8 +241,9 @@ public:
             // The file's bytes, once the data has proved to match its hash
             // and to be valid Base64; otherwise false with `error` set.
             bool decode(QByteArray& bytes, QString& error) const;
-            // Writes the decoded data to path, replacing the file only once
-            // all of it is on disk (see writeFileAtomically()). False, with
+            // Writes the decoded data to path, replacing a file only once
+            // all of it is on disk, or into a FIFO or device as a stream
+            // (see writeFileOrDevice()). False, with
             // `error` set and no file touched, when the data is damaged
             // (see decode()) or cannot be written.
             bool saveToFile(const QString& path, QString* error = nullptr) const;

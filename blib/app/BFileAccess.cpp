@@ -199,6 +199,10 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, BFileWrite
         error = tr("\"%1\" is a folder, not a file.").arg(path);
         return false;
     }
+    if (exists && !S_ISREG(existing.st_mode)) {
+        error = tr("\"%1\" is not a regular file.").arg(path);
+        return false;
+    }
 
     // A short name of fixed length: any name the file system accepts for the
     // target can be saved, however long.
@@ -249,6 +253,31 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, BFileWrite
     if (!syncFolder(folder)) {
         error = tr("The file \"%1\" was written, but its folder could not be synchronised: %2.")
                     .arg(path, systemReason(errno));
+        return false;
+    }
+    return true;
+}
+
+bool writeFileOrDevice(const QString& path, const QByteArray& data, QString& error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status {};
+    if (name.isEmpty() || ::stat(name.constData(), &status) != 0 || S_ISREG(status.st_mode)
+        || S_ISDIR(status.st_mode))
+        return writeFileAtomically(path, data, BFileWriteMode::ReplaceExisting, error);
+
+    const int fd = openRetrying(name.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        error = tr("The file \"%1\" cannot be opened: %2.").arg(path, systemReason(errno));
+        return false;
+    }
+    if (!writeAll(fd, data.constData(), data.size())) {
+        error = tr("Cannot write the file \"%1\": %2.").arg(path, systemReason(errno));
+        closeQuietly(fd);
+        return false;
+    }
+    if (::close(fd) != 0 && errno != EINTR) {
+        error = tr("Cannot write the file \"%1\": %2.").arg(path, systemReason(errno));
         return false;
     }
     return true;

@@ -30,11 +30,20 @@ enum class BFileWriteMode {
 // file is readable and writable by its owner only. A path that is a symbolic
 // link replaces the file the link points to and keeps the link.
 //
+// Only regular files are replaced: an existing target that is something else
+// (a FIFO, a device) is refused.
+//
 // On failure `error` holds the reason ("No space left on device", ...), the
 // temporary file is removed and the target is as it was, except after a
 // failed sync of the folder, when the new contents are in place but may not
 // survive a power cut.
 bool writeFileAtomically(const QString& path, const QByteArray& data, BFileWriteMode mode,
                          QString& error);
+
+// Writes `data` to `path`: through writeFileAtomically() when the path is
+// a regular file or does not exist yet; as a stream, every write checked,
+// when it names an existing FIFO, terminal or other device (such as
+// /dev/stdout), which must never be replaced by a file.
+bool writeFileOrDevice(const QString& path, const QByteArray& data, QString& error);
 
 #endif // BFILEACCESS_H

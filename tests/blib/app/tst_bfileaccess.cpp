@@ -198,6 +198,35 @@ private slots:
         QVERIFY(error.contains(QStringLiteral("No such file or directory")));
     }
 
+    // A FIFO or device is written as a stream, never replaced by a file.
+    void devicesAreWrittenNotReplaced()
+    {
+        const QString fifo = path("fifo");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QString error;
+        QVERIFY(!writeFileAtomically(fifo, "x", BFileWriteMode::ReplaceExisting, error));
+        QCOMPARE(error, QStringLiteral("\"%1\" is not a regular file.").arg(fifo));
+
+        QByteArray received;
+        std::thread reader([&] {
+            QFile in(fifo);
+            if (in.open(QIODevice::ReadOnly))
+                received = in.readAll();
+        });
+        const bool written = writeFileOrDevice(fifo, "through the pipe", error);
+        reader.join();
+        QVERIFY2(written, qPrintable(error));
+        QCOMPARE(received, QByteArray("through the pipe"));
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(fifo).constData(), &status), 0);
+        QVERIFY(S_ISFIFO(status.st_mode));
+
+        // A regular file or a new one goes the atomic way.
+        QVERIFY(writeFileOrDevice(path("plain"), "file", error));
+        QCOMPARE(contents(path("plain")), QByteArray("file"));
+        QCOMPARE(modeOf(path("plain")), mode_t(0600));
+    }
+
     void lockWaitsForAnotherHolderThenGivesUp()
     {
         QString error;

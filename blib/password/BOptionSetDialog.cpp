@@ -2,6 +2,7 @@
 
 #include "ui_BOptionSetDialog.h"
 
+#include "blib/app/BDialogHelpers.h"
 #include "blib/app/BResources.h"
 
 BOptionSetDialog::BOptionSetDialog(QWidget* parent, const QString& title)
@@ -12,6 +13,7 @@ BOptionSetDialog::BOptionSetDialog(QWidget* parent, const QString& title)
     ui->setupUi(this);
     setWindowTitle(title);
     resize(sizeHint());
+    centreOnParent(this);
 }
 
 BOptionSetDialog::~BOptionSetDialog()
@@ -27,4 +29,5 @@ void BOptionSetDialog::setOptions(const BOption& root)
     m_options = root;
     ui->optionSetWidget->setOptionSet(&m_options);
     resize(sizeHint());
+    centreOnParent(this);
 }

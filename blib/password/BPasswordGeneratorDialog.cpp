@@ -2,11 +2,14 @@
 
 #include "ui_PasswordGeneratorDialog.h"
 
+#include "blib/app/BDialogHelpers.h"
 #include "blib/app/BResources.h"
 #include "blib/app/BSettings.h"
 #include "blib/crypto/BWipe.h"
 #include "blib/password/BOptionSetWidget.h"
 #include "blib/password/BPasswordGenerator.h"
+
+#include <QFontDatabase>
 
 namespace {
 
@@ -22,6 +25,10 @@ BPasswordGeneratorDialog::BPasswordGeneratorDialog(QWidget* parent)
 {
     initResources();
     ui->setupUi(this);
+    centreOnParent(this);
+    // Generated passwords mix look-alike characters (l, I, 1, O, 0): a
+    // fixed-width font keeps them apart when the password is shown.
+    ui->passwordLineEdit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
     for (BPasswordGenerator* generator : passwordGenerators()) {
         auto* page = new BOptionSetWidget;

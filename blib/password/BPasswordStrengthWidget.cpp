@@ -42,6 +42,8 @@ void BPasswordStrengthWidget::setPassword(const QString& text)
     ui->progressBar->setFormat(bits);
     ui->progressBar->setToolTip(bits);
 
+    // The label takes the width it is given: a warning quoting a long
+    // password must not widen the window. The tool tip has the whole text.
     if (!feedback.isEmpty()) {
         ui->label->setText(feedback);
         ui->label->setStyleSheet(QStringLiteral("QLabel { color: #ee5500; }"));
@@ -49,6 +51,7 @@ void BPasswordStrengthWidget::setPassword(const QString& text)
         ui->label->setText(tr("%1 password.").arg(ratingName(rating)));
         ui->label->setStyleSheet(QStringLiteral("QLabel { color: #000; }"));
     }
+    ui->label->setToolTip(ui->label->text());
     wipe(feedback);
 }
 

@@ -26,6 +26,7 @@ private slots:
     void widgetShowsEachRating_data();
     void widgetShowsEachRating();
     void keystrokesAreRatedOnceForTheLatestText();
+    void longWarningDoesNotWidenTheWidget();
 };
 
 namespace {
@@ -213,6 +214,19 @@ void tst_BPasswordStrength::keystrokesAreRatedOnceForTheLatestText()
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     QCOMPARE(text->text(), QStringLiteral("Excellent password."));
+}
+
+void tst_BPasswordStrength::longWarningDoesNotWidenTheWidget()
+{
+    BPasswordStrengthWidget widget;
+    const int width = widget.minimumSizeHint().width();
+    const QString longWeak = QStringLiteral("password").repeated(12);
+    widget.setPassword(longWeak);
+    auto* text = widget.findChild<QLabel*>("label");
+    QVERIFY(text->text().contains(longWeak));
+    QCOMPARE(text->toolTip(), text->text());
+    QVERIFY(text->fontMetrics().horizontalAdvance(text->text()) > 4 * width);
+    QCOMPARE(widget.minimumSizeHint().width(), width);
 }
 
 QTEST_MAIN(tst_BPasswordStrength)

@@ -13,7 +13,6 @@ class tst_BOption : public QObject
 
 private slots:
     void initTestCase();
-    void definitionIsReadIntoEveryField();
     void savedTextIsCompactOrderedAndReadsBack();
     void failingDefinitions_data();
     void failingDefinitions();
@@ -27,7 +26,8 @@ private slots:
 namespace {
 
 // Every type, a title left empty, a group with a nested group and an empty
-// child object, choices whose titles differ from their values.
+// child object, choices whose titles differ from their values. Each field
+// read shows in the saved text below.
 const char* const fullDefinition = R"([
   {"name": "length", "title": "Length", "type": "int", "visibleInGUI": true, "value": 13, "min": 1, "max": 100},
   {"name": "ratio", "type": "double", "visibleInGUI": false, "value": 0.25, "min": -1.5, "max": 2},
@@ -57,79 +57,12 @@ const char* const fullSaved =
     R"({"name":"inner","type":"group","visibleInGUI":false,"children":[)"
     R"({"name":"flag","type":"bool","visibleInGUI":true,"value":false}]}]}])";
 
-// Every field of two trees, recursively.
-void compareTrees(const BOption& a, const BOption& b)
-{
-    QCOMPARE(a.type(), b.type());
-    QCOMPARE(a.name(), b.name());
-    QCOMPARE(a.title(), b.title());
-    QCOMPARE(a.visibleInGUI(), b.visibleInGUI());
-    QCOMPARE(a.stringValue(), b.stringValue());
-    QCOMPARE(a.intValue(), b.intValue());
-    QCOMPARE(a.intMinimum(), b.intMinimum());
-    QCOMPARE(a.intMaximum(), b.intMaximum());
-    QCOMPARE(a.doubleValue(), b.doubleValue());
-    QCOMPARE(a.doubleMinimum(), b.doubleMinimum());
-    QCOMPARE(a.doubleMaximum(), b.doubleMaximum());
-    QCOMPARE(a.boolValue(), b.boolValue());
-    QCOMPARE(a.choiceValue(), b.choiceValue());
-    QCOMPARE(a.choiceTitle(), b.choiceTitle());
-    QCOMPARE(a.choices(), b.choices());
-    QCOMPARE(a.children().size(), b.children().size());
-    for (int i = 0; i < a.children().size(); ++i) {
-        compareTrees(*a.children().at(i), *b.children().at(i));
-        if (QTest::currentTestFailed())
-            return;
-    }
-}
-
 } // namespace
 
 
 void tst_BOption::initTestCase()
 {
     applyApplicationIdentity();
-}
-
-void tst_BOption::definitionIsReadIntoEveryField()
-{
-    BOption root;
-    QVERIFY(root.loadDefinition(QString::fromUtf8(fullDefinition)));
-    QCOMPARE(root.type(), BOption::None);
-    QCOMPARE(root.children().size(), 6);
-
-    const BOption* length = root.children().at(0);
-    QCOMPARE(length->type(), BOption::Int);
-    QCOMPARE(length->title(), QStringLiteral("Length"));
-    QCOMPARE(length->intValue(), 13);
-    QCOMPARE(length->intMinimum(), 1);
-    QCOMPARE(length->intMaximum(), 100);
-
-    const BOption* ratio = root.findOption("ratio");
-    QCOMPARE(ratio->type(), BOption::Double);
-    QVERIFY(ratio->title().isEmpty());
-    QVERIFY(!ratio->visibleInGUI());
-    QCOMPARE(ratio->doubleValue(), 0.25);
-    QCOMPARE(ratio->doubleMinimum(), -1.5);
-    QCOMPARE(ratio->doubleMaximum(), 2.0);
-
-    QCOMPARE(root.findOption("word")->stringValue(), QString::fromUtf8("zoë\\x"));
-    QCOMPARE(root.findOption("word")->title(), QStringLiteral("Word \"quoted\"\n"));
-    QVERIFY(root.findOption("upper")->boolValue());
-
-    const BOption* mode = root.findOption("mode");
-    QCOMPARE(mode->type(), BOption::Choice);
-    QCOMPARE(mode->choices(), (QList<BOption::ChoicePair> { { "a", "Alpha" }, { "b", "Beta" } }));
-    QCOMPARE(mode->choiceValue(), QStringLiteral("b"));
-    QCOMPARE(mode->choiceTitle(), QStringLiteral("Beta"));
-
-    // The group keeps its empty child as a node without a type.
-    const BOption* extra = root.findOption("extra");
-    QCOMPARE(extra->type(), BOption::Group);
-    QCOMPARE(extra->children().size(), 3);
-    QCOMPARE(extra->children().at(1)->type(), BOption::None);
-    QCOMPARE(root.findOption("extra.count")->intMaximum(), 9);
-    QCOMPARE(root.findOption("extra.inner.flag")->type(), BOption::Bool);
 }
 
 void tst_BOption::savedTextIsCompactOrderedAndReadsBack()
@@ -140,20 +73,12 @@ void tst_BOption::savedTextIsCompactOrderedAndReadsBack()
     QVERIFY(root.saveValues(saved));
     QCOMPARE(saved, QString::fromUtf8(fullSaved));
 
-    // Reading the saved text gives every option back in the same order;
-    // the typeless child of the group is the only thing not written.
+    // Every field of every type is written, so text that reads back and
+    // saves again unchanged gave back every option, in the same order. The
+    // typeless child of the group is the only thing not written.
     BOption again;
     QVERIFY(again.loadValues(saved));
-    QCOMPARE(again.children().size(), root.children().size());
-    for (int i = 0; i < 5; ++i)
-        compareTrees(*root.children().at(i), *again.children().at(i));
-    const BOption* group = root.findOption("extra");
-    const BOption* groupAgain = again.findOption("extra");
-    QCOMPARE(groupAgain->title(), group->title());
-    QCOMPARE(groupAgain->visibleInGUI(), group->visibleInGUI());
-    QCOMPARE(groupAgain->children().size(), 2);
-    compareTrees(*group->children().at(0), *groupAgain->children().at(0));
-    compareTrees(*group->children().at(2), *groupAgain->children().at(1));
+    QCOMPARE(again.findOption("extra")->children().size(), 2);
     QString savedAgain;
     QVERIFY(again.saveValues(savedAgain));
     QCOMPARE(savedAgain, saved);

@@ -21,8 +21,6 @@ private slots:
     void ratingsAtTheBitBoundaries();
     void warnings_data();
     void warnings();
-    void emptyPassword();
-    void ratingNames();
     void widgetShowsEachRating_data();
     void widgetShowsEachRating();
     void keystrokesAreRatedOnceForTheLatestText();
@@ -127,30 +125,6 @@ void tst_BPasswordStrength::warnings()
     ratePassword(password, entropy, rating, fraction, result);
     QVERIFY(rating <= 2);
     QCOMPARE(result, feedback);
-}
-
-void tst_BPasswordStrength::emptyPassword()
-{
-    double entropy = -1.0;
-    int rating = -1;
-    double fraction = -1.0;
-    QString feedback;
-    ratePassword(QString(), entropy, rating, fraction, feedback);
-    QCOMPARE(entropy, 0.0);
-    QCOMPARE(rating, 0);
-    QCOMPARE(fraction, 0.0);
-    QCOMPARE(feedback, QStringLiteral("Password empty."));
-}
-
-void tst_BPasswordStrength::ratingNames()
-{
-    QCOMPARE(ratingName(0), QStringLiteral("Very weak"));
-    QCOMPARE(ratingName(1), QStringLiteral("Weak"));
-    QCOMPARE(ratingName(2), QStringLiteral("OK"));
-    QCOMPARE(ratingName(3), QStringLiteral("Strong"));
-    QCOMPARE(ratingName(4), QStringLiteral("Excellent"));
-    QCOMPARE(ratingName(5), QStringLiteral("Very weak"));
-    QCOMPARE(ratingName(-1), QStringLiteral("Very weak"));
 }
 
 void tst_BPasswordStrength::widgetShowsEachRating_data()

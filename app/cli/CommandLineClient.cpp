@@ -6,20 +6,46 @@
 #include "app/database/PasswordDatabaseUnlockTask.h"
 #include "blib/crypto/BCryptoIds.h"
 #include "blib/crypto/BWipe.h"
+#include "blib/password/BPassword.h"
+#include "blib/password/BPasswordGeneratorRandom.h"
 #include "blib/task/BTaskController.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QJsonDocument>
 #include <functional>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
 constexpr int groupType = 1;
 constexpr int passwordType = 2;
 constexpr int anyType = 0;
+
+// The random generator's options on the command line: --no-X switches the
+// character class of option Y off.
+const QStringList generatorValueOptions { QStringLiteral("length") };
+const struct {
+    const char* flag;
+    const char* option;
+} generatorFlags[] = {
+    { "no-lowercase", "useLowercaseLetters" }, { "no-uppercase", "useUppercaseLetters" },
+    { "no-numbers", "useNumbers" },            { "no-minus", "useMinus" },
+    { "no-underscore", "useUnderscore" },      { "no-special", "useSpecialCharacters" },
+};
+
+QStringList generatorFlagOptions()
+{
+    QStringList names;
+    for (const auto& entry : generatorFlags)
+        names.append(QLatin1String(entry.flag));
+    return names;
+}
+
+constexpr int maximumCount = 100000;
 
 const QStringList entryValueOptions { QStringLiteral("username"), QStringLiteral("email"),
                                       QStringLiteral("phone"), QStringLiteral("url"),
@@ -66,6 +92,7 @@ QString CommandLineClient::usage()
         "  show FILE ENTRY [--show-secrets]\n"
         "  add FILE GROUP NAME [--username U] [--email E] [--phone P] [--url U] [--note N]\n"
         "                      [--expires ISO-DATE|never] [--entry-password-stdin]\n"
+        "                      [--generate [GENERATOR OPTIONS] [--show-secrets]]\n"
         "  edit FILE ENTRY [the field options of add] [--name NAME]\n"
         "  mkgroup FILE GROUP\n"
         "  rm FILE ITEM\n"
@@ -73,6 +100,10 @@ QString CommandLineClient::usage()
         "  extract FILE ENTRY OUT\n"
         "  passwd FILE [--cipher AES-256|Twofish-256] [--rounds N]\n"
         "  export FILE\n"
+        "  generate [GENERATOR OPTIONS] [--count K]\n"
+        "  estimate   (reads one password from standard input)\n"
+        "Generator options: --length N (1-100, default 13) --no-lowercase --no-uppercase\n"
+        "  --no-numbers --no-minus --no-underscore --no-special\n"
         "Groups and entries are named by their full name, e.g. \"Personal - Finance - Bank\".\n"
         "The master password is read from the terminal, or with --password-stdin from the\n"
         "first line of standard input; a second line gives the entry password of\n"
@@ -107,7 +138,10 @@ int CommandLineClient::run(const QStringList& arguments)
         { "info", {}, {}, 1, 1, &CommandLineClient::info },
         { "ls", {}, { stdinFlag }, 1, 2, &CommandLineClient::list },
         { "show", {}, { stdinFlag, QStringLiteral("show-secrets") }, 2, 2, &CommandLineClient::show },
-        { "add", entryValueOptions, { stdinFlag, entryStdinFlag }, 3, 3, &CommandLineClient::add },
+        { "add", entryValueOptions + generatorValueOptions,
+          QStringList { stdinFlag, entryStdinFlag, QStringLiteral("generate"), QStringLiteral("show-secrets") }
+              + generatorFlagOptions(),
+          3, 3, &CommandLineClient::add },
         { "edit", entryValueOptions + QStringList { QStringLiteral("name") }, { stdinFlag, entryStdinFlag }, 2, 2,
           &CommandLineClient::edit },
         { "mkgroup", {}, { stdinFlag }, 2, 2, &CommandLineClient::makeGroup },
@@ -117,6 +151,9 @@ int CommandLineClient::run(const QStringList& arguments)
         { "passwd", { QStringLiteral("cipher"), QStringLiteral("rounds") }, { stdinFlag }, 1, 1,
           &CommandLineClient::changePassword },
         { "export", {}, { stdinFlag }, 1, 1, &CommandLineClient::exportTree },
+        { "generate", generatorValueOptions + QStringList { QStringLiteral("count") }, generatorFlagOptions(), 0, 0,
+          &CommandLineClient::generate },
+        { "estimate", {}, {}, 0, 0, &CommandLineClient::estimate },
     };
 
     for (const Command& entry : commands) {
@@ -345,6 +382,20 @@ int CommandLineClient::add(const Options& options)
     if (!applyEntryFields(options, *entry))
         return ExitUsage;
 
+    const bool generated = options.values.contains(QStringLiteral("generate"));
+    BPasswordGeneratorRandom generator;
+    if (generated) {
+        if (options.values.contains(QStringLiteral("entry-password-stdin")))
+            return usageError(tr("Use either --generate or --entry-password-stdin, not both."));
+        if (!applyGeneratorOptions(options, *generator.options()))
+            return ExitUsage;
+    } else {
+        for (const QString& name : generatorValueOptions + generatorFlagOptions()) {
+            if (options.values.contains(name))
+                return usageError(tr("Option --%1 needs --generate.").arg(name));
+        }
+    }
+
     PasswordDatabase db;
     if (!openDatabase(path, options, db))
         return ExitFailure;
@@ -363,10 +414,22 @@ int CommandLineClient::add(const Options& options)
         entry->setPassword(secret);
         wipe(secret);
     }
+    QString password;
+    if (generated) {
+        password = generator.generatePassword();
+        entry->setPassword(password);
+    }
 
     group->addItem(entry.release());
     db.setModified();
-    return saveDatabase(db, path) ? ExitSuccess : ExitFailure;
+    const bool saved = saveDatabase(db, path);
+    if (saved && generated && options.values.contains(QStringLiteral("show-secrets"))) {
+        QByteArray line = password.toUtf8() + '\n';
+        m_output->write(line);
+        wipe(line);
+    }
+    wipe(password);
+    return saved ? ExitSuccess : ExitFailure;
 }
 
 int CommandLineClient::edit(const Options& options)
@@ -547,6 +610,82 @@ int CommandLineClient::exportTree(const Options& options)
     m_output->write(json);
     wipe(json);
     return ExitSuccess;
+}
+
+bool CommandLineClient::applyGeneratorOptions(const Options& options, BOption& set)
+{
+    if (options.values.contains(QStringLiteral("length"))) {
+        BOption* length = set.option(QStringLiteral("length"));
+        bool ok = false;
+        const int value = options.values.value(QStringLiteral("length")).toInt(&ok);
+        if (!ok || value < length->intMinimum() || value > length->intMaximum()) {
+            usageError(tr("The length must be a whole number from %1 to %2.")
+                           .arg(length->intMinimum())
+                           .arg(length->intMaximum()));
+            return false;
+        }
+        length->setInt(value);
+    }
+    for (const auto& entry : generatorFlags) {
+        if (options.values.contains(QLatin1String(entry.flag)))
+            set.option(QLatin1String(entry.option))->setBool(false);
+    }
+    if (BPasswordGeneratorRandom::characterSet(set).isEmpty()) {
+        usageError(tr("No characters left to draw from: every character class is switched off."));
+        return false;
+    }
+    return true;
+}
+
+int CommandLineClient::generate(const Options& options)
+{
+    int count = 1;
+    if (options.values.contains(QStringLiteral("count"))) {
+        bool ok = false;
+        count = options.values.value(QStringLiteral("count")).toInt(&ok);
+        if (!ok || count < 1 || count > maximumCount)
+            return usageError(tr("The count must be a whole number from 1 to %1.").arg(maximumCount));
+    }
+    BPasswordGeneratorRandom generator;
+    if (!applyGeneratorOptions(options, *generator.options()))
+        return ExitUsage;
+    for (int i = 0; i < count; ++i) {
+        QString password = generator.generatePassword();
+        QByteArray line = password.toUtf8() + '\n';
+        m_output->write(line);
+        wipe(line);
+        wipe(password);
+    }
+    return ExitSuccess;
+}
+
+int CommandLineClient::estimate(const Options&)
+{
+    // A terminal gets a prompt without echo; a pipe or file gives its first line.
+    QString password;
+    if (!readSecret(!inputIsTerminal(), tr("Password: "), password))
+        return ExitFailure;
+    double entropy = 0.0;
+    int rating = 0;
+    double fraction = 0.0;
+    QString feedback;
+    ratePassword(password, entropy, rating, fraction, feedback);
+    wipe(password);
+
+    QString text = QStringLiteral("entropy: %1\nrating: %2\nwarning: %3\n")
+                       .arg(QString::number(entropy, 'f', 1), ratingName(rating), feedback);
+    QByteArray bytes = text.toUtf8();
+    m_output->write(bytes);
+    wipe(bytes);
+    wipe(text);
+    wipe(feedback);
+    return ExitSuccess;
+}
+
+bool CommandLineClient::inputIsTerminal() const
+{
+    const auto* file = qobject_cast<const QFile*>(m_input);
+    return file && file->handle() >= 0 && isatty(file->handle());
 }
 
 bool CommandLineClient::readSecret(bool fromInput, const QString& label, QString& secret)

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+class BOption;
 class PasswordPrompt;
 class QIODevice;
 
@@ -54,6 +55,15 @@ private:
     int extract(const Options& options);
     int changePassword(const Options& options);
     int exportTree(const Options& options);
+    int generate(const Options& options);
+    int estimate(const Options& options);
+
+    // Applies --length and the --no-... flags to the random generator's
+    // option set. False (with a usage error printed) for a bad length or
+    // when no character class is left.
+    bool applyGeneratorOptions(const Options& options, BOption& set);
+    // True when the client reads from a terminal rather than a pipe or file.
+    bool inputIsTerminal() const;
 
     // Reads the next secret: a line of standard input with --password-stdin,
     // otherwise a terminal prompt. False (with an error printed) on failure.

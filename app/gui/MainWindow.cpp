@@ -8,6 +8,7 @@
 #include "blib/app/BMainWindowForm.h"
 #include "blib/app/BSettings.h"
 #include "blib/app/BWelcomeWidget.h"
+#include "blib/password/BPasswordGeneratorDialog.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -453,6 +454,8 @@ void MainWindow::passwordSelectionChanged()
 void MainWindow::generatePassword()
 {
     ui->findWidget->hide();
-    // The password generator dialog arrives with the generators.
-    showInformation(this, tr("Generate Password"), tr("The password generator is not available in this build."));
+    // A stand-alone generator: the password is shown to the user and not
+    // used by the window.
+    BPasswordGeneratorDialog dialog(this);
+    execDialog(this, &dialog);
 }

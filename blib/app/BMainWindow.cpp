@@ -10,6 +10,7 @@
 #include "blib/app/BSettings.h"
 #include "blib/app/BSplashDialog.h"
 #include "blib/app/BWelcomeWidget.h"
+#include "blib/password/BPasswordGeneratorRandom.h"
 #include "blib/task/BTaskDialog.h"
 
 #include <QAction>
@@ -153,8 +154,14 @@ void BMainWindow::buildMenus()
 
 void BMainWindow::registerBuiltInPasswordGenerators()
 {
-    // The built-in password-generator plugin factory and the random
-    // generator are registered here once the generators exist.
+    // The factory of password-generator plugins is registered here, ahead of
+    // the random generator, once the plugin registry exists.
+
+    // The random generator always comes first in the generator list. It
+    // lives for the whole run; a second main window does not add it again.
+    BPasswordGeneratorRandom* random = BPasswordGeneratorRandom::instance();
+    if (!passwordGenerators().contains(random))
+        registerPasswordGenerator(random);
 }
 
 void BMainWindow::loadPlugins()

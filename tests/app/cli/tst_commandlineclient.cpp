@@ -8,6 +8,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -332,6 +334,119 @@ private slots:
         process.start(program, { "info" });
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 2);
+    }
+
+    void generatePrintsPasswordsFromTheRandomGenerator()
+    {
+        const QString all = QStringLiteral(
+            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ1234567890-_!@#$%^&*()+=[]{};:,./<>?");
+        const Result one = cli({ "generate" });
+        QCOMPARE(one.code, 0);
+        QVERIFY(one.err.isEmpty());
+        QVERIFY(one.out.endsWith('\n'));
+        const QString first = one.out.chopped(1);
+        QCOMPARE(first.size(), 13);
+        for (const QChar c : first)
+            QVERIFY2(all.contains(c), qPrintable(first));
+
+        // K lines, each drawn anew.
+        const Result many = cli({ "generate", "--count", "50", "--length", "24" });
+        QCOMPARE(many.code, 0);
+        const QStringList lines = many.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 50);
+        QCOMPARE(QSet<QString>(lines.begin(), lines.end()).size(), 50);
+        for (const QString& line : lines)
+            QCOMPARE(line.size(), 24);
+
+        const Result digits = cli({ "generate", "--no-lowercase", "--no-uppercase", "--no-minus", "--no-underscore",
+                                    "--no-special", "--length=100" });
+        QCOMPARE(digits.code, 0);
+        QVERIFY(QRegularExpression("^[0-9]{100}\n$").match(digits.out).hasMatch());
+        const Result signs = cli({ "generate", "--no-lowercase", "--no-uppercase", "--no-numbers", "--no-special",
+                                   "--count", "20" });
+        QVERIFY(QRegularExpression("^([-_]{13}\n){20}$").match(signs.out).hasMatch());
+
+        const QList<QStringList> bad {
+            { "generate", "--no-lowercase", "--no-uppercase", "--no-numbers", "--no-minus", "--no-underscore",
+              "--no-special" },
+            { "generate", "--length", "0" },
+            { "generate", "--length", "101" },
+            { "generate", "--length", "ten" },
+            { "generate", "--count", "0" },
+            { "generate", "extra" },
+            { "generate", "--no-digits" },
+        };
+        for (const QStringList& arguments : bad) {
+            const Result result = cli(arguments);
+            QVERIFY2(result.code == 2, qPrintable(arguments.join(' ')));
+            QVERIFY(result.out.isEmpty());
+            QVERIFY(result.err.contains("Usage: lockharbour-cli"));
+        }
+    }
+
+    void estimateRatesTheFirstLine()
+    {
+        Result weak = cli({ "estimate" }, "dog;lkjhg\nsecond line\n");
+        QCOMPARE(weak.code, 0);
+        QCOMPARE(weak.out, QStringLiteral("entropy: 18.9\nrating: Weak\nwarning: Contains common sequence. (dog)\n"));
+
+        Result strong = cli({ "estimate" }, "UxfoI0ArKCE9Z");
+        QCOMPARE(strong.out, QStringLiteral("entropy: 60.0\nrating: Excellent\nwarning: \n"));
+
+        Result empty = cli({ "estimate" }, "\n");
+        QCOMPARE(empty.out, QStringLiteral("entropy: 0.0\nrating: Very weak\nwarning: Password empty.\n"));
+
+        Result none = cli({ "estimate" });
+        QCOMPARE(none.code, 1);
+        QVERIFY(none.out.isEmpty());
+        QCOMPARE(cli({ "estimate", "dog" }).code, 2);
+    }
+
+    void addWithGeneratedPassword()
+    {
+        const QString file = makeDatabase("generated.lhdb");
+        const Result shown = cli({ "add", file, "Personal", "Shop", "--generate", "--length", "30", "--no-special",
+                                   "--show-secrets", "--password-stdin" },
+                                 "master\n");
+        QCOMPARE(shown.code, 0);
+        QVERIFY(QRegularExpression("^[a-zA-Z0-9_-]{30}\n$").match(shown.out).hasMatch());
+        const Result stored = cli({ "show", file, "Personal - Shop", "--show-secrets", "--password-stdin" }, "master\n");
+        QVERIFY(stored.out.contains("Password: " + shown.out));
+
+        // Without --show-secrets nothing is printed, but a password is stored.
+        const Result quiet = cli({ "add", file, "Personal", "Forum", "--generate", "--password-stdin" }, "master\n");
+        QCOMPARE(quiet.code, 0);
+        QVERIFY(quiet.out.isEmpty());
+        const Result forum = cli({ "show", file, "Personal - Forum", "--show-secrets", "--password-stdin" }, "master\n");
+        QVERIFY(QRegularExpression("Password: \\S{13}\n").match(forum.out).hasMatch());
+
+        // Generator options belong to --generate, which excludes a typed password.
+        QCOMPARE(cli({ "add", file, "Personal", "X", "--length", "20", "--password-stdin" }, "master\n").code, 2);
+        QCOMPARE(cli({ "add", file, "Personal", "X", "--generate", "--entry-password-stdin", "--password-stdin" },
+                     "master\nsecret\n")
+                     .code,
+                 2);
+        QCOMPARE(cli({ "add", file, "Personal", "X", "--generate", "--no-lowercase", "--no-uppercase", "--no-numbers",
+                       "--no-minus", "--no-underscore", "--no-special", "--password-stdin" },
+                     "master\n")
+                     .code,
+                 2);
+        QVERIFY(!cli({ "ls", file, "--password-stdin" }, "master\n").out.contains("  X\n"));
+    }
+
+    void programEstimatesFromAPipe()
+    {
+        const QString program = qEnvironmentVariable("LH_BINARY_DIR") + "/app/lockharbour-cli";
+        if (!QFile::exists(program))
+            QSKIP("the lockharbour-cli program is not built in this tree");
+        QProcess process;
+        process.start(program, { "estimate" });
+        process.write("p4ssw0rd\n");
+        process.closeWriteChannel();
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()),
+                 QStringLiteral("entropy: 1.0\nrating: Very weak\nwarning: Contains leetspeak. (p4ssw0rd)\n"));
     }
 };
 

@@ -7,9 +7,12 @@
 #include "blib/app/BInactivityTimer.h"
 #include "blib/app/BSettings.h"
 #include "blib/app/BWelcomeWidget.h"
+#include "blib/password/BPasswordGeneratorDialog.h"
+#include "blib/password/BPasswordGeneratorRandom.h"
 
 #include <QCommandLinkButton>
 #include <QLineEdit>
+#include <QTabWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
@@ -54,6 +57,7 @@ private slots:
     void escapeKey();
     void splittersPersisted();
     void builtInIconPackFromSetUpToDestruction();
+    void generatePasswordOpensGenerator();
 
 private:
     MainWindow* m_window = nullptr;
@@ -209,6 +213,37 @@ void tst_MainWindow::builtInIconPackFromSetUpToDestruction()
     m_window = nullptr;
     QVERIFY(EntryIconPack::packs().isEmpty());
     QVERIFY(findEntryIcon("tessavond.backup").isNull());
+}
+
+void tst_MainWindow::generatePasswordOpensGenerator()
+{
+    // Every window of this test registered the built-in generators; the
+    // random generator is in the list once, first.
+    const QList<BPasswordGenerator*> generators = passwordGenerators();
+    QVERIFY(!generators.isEmpty());
+    QCOMPARE(generators.first(), BPasswordGeneratorRandom::instance());
+    QCOMPARE(generators.count(BPasswordGeneratorRandom::instance()), 1);
+
+    QStringList tabs;
+    int passwordLength = -1;
+    bool messageBox = false;
+    UiDriver driver([&]() {
+        messageBox = messageBox || visibleTopLevel<QMessageBox>();
+        auto* dialog = visibleTopLevel<BPasswordGeneratorDialog>();
+        if (!dialog)
+            return false;
+        auto* tabWidget = dialog->findChild<QTabWidget*>("tabWidget");
+        for (int i = 0; i < tabWidget->count(); ++i)
+            tabs << tabWidget->tabText(i);
+        passwordLength = dialog->password().size();
+        dialog->reject();
+        return true;
+    });
+    menuNamed(*m_window, "&Password")->actions().last()->trigger();
+    QVERIFY(driver.isDone());
+    QVERIFY(!messageBox);
+    QCOMPARE(tabs.value(0), QStringLiteral("Random"));
+    QCOMPARE(passwordLength, 13);
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -14,6 +14,9 @@
 #include "blib/password/BPasswordGeneratorDialog.h"
 #include "blib/task/BTaskDialog.h"
 
+#include <QCoreApplication>
+#include <QFormLayout>
+
 namespace {
 
 const char* const defaultKdfRoundsKey = "app.passwordDatabase.defaultKdfRounds";
@@ -97,6 +100,9 @@ void DatabaseEditDialog::changePasswordButtonPressed()
     m_passwordFieldsShown = true;
     ui->changePasswordButton->hide();
     setPasswordRowsVisible(true);
+    // The rows just shown have not been laid out yet; their layouts must
+    // settle before the preferred height means anything.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     fixDialogHeight(this);
     ui->passwordEdit->setFocus();
 }
@@ -239,12 +245,39 @@ bool DatabaseEditDialog::setPassword()
 
 void DatabaseEditDialog::setPasswordRowsVisible(bool visible)
 {
-    for (QWidget* widget : { static_cast<QWidget*>(ui->passwordLabel), static_cast<QWidget*>(ui->passwordWidget),
-                             static_cast<QWidget*>(ui->repeatPasswordLabel),
-                             static_cast<QWidget*>(ui->repeatPasswordWidget),
-                             static_cast<QWidget*>(ui->passwordStrengthLabel),
-                             static_cast<QWidget*>(ui->passwordStrengthWidget) })
-        widget->setVisible(visible);
+    // A hidden row of a form layout still takes its spacing: hidden rows
+    // are taken out of the layout and put back when they are shown.
+    QFormLayout* form = ui->formLayout;
+    const QPair<QWidget*, QWidget*> rows[] = {
+        { ui->passwordLabel, ui->passwordWidget },
+        { ui->repeatPasswordLabel, ui->repeatPasswordWidget },
+        { ui->passwordStrengthLabel, ui->passwordStrengthWidget },
+    };
+    for (const auto& row : rows) {
+        if (!visible && form->indexOf(row.second) >= 0) {
+            const QFormLayout::TakeRowResult taken = form->takeRow(row.second);
+            delete taken.labelItem;
+            delete taken.fieldItem;
+        }
+        row.first->setVisible(visible);
+        row.second->setVisible(visible);
+    }
+    if (ui->changePasswordButton->isHidden() && form->indexOf(ui->changePasswordButton) >= 0) {
+        const QFormLayout::TakeRowResult taken = form->takeRow(ui->changePasswordButton);
+        delete taken.fieldItem;
+    }
+    if (visible) {
+        int at = 0;
+        QFormLayout::ItemRole role;
+        form->getWidgetPosition(ui->cipherComboBox, &at, &role);
+        if (form->indexOf(ui->changePasswordButton) >= 0)
+            ++at;
+        for (const auto& row : rows) {
+            ++at;
+            if (form->indexOf(row.second) < 0)
+                form->insertRow(at, row.first, row.second);
+        }
+    }
 }
 
 int DatabaseEditDialog::selectedCipher() const

@@ -15,6 +15,7 @@
 #include "support/UiDriver.h"
 
 #include <QComboBox>
+#include <QLayout>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -264,7 +265,6 @@ void tst_DatabaseEditDialog::cipherChangeAsksForPasswordThenReKeys()
     DatabaseEditDialog dialog(&window, false, QString());
     dialog.loadDatabase(&db);
     QCOMPARE(field<QComboBox>(&dialog, "cipherComboBox")->currentData().toInt(), 1);
-    const int hiddenHeight = dialog.height();
     field<QComboBox>(&dialog, "cipherComboBox")->setCurrentIndex(1);
 
     QStringList boxes;
@@ -277,7 +277,8 @@ void tst_DatabaseEditDialog::cipherChangeAsksForPasswordThenReKeys()
                       unchangedWhileAsking = db.getCipher() == 1 && db.getCipherKey() == key;
                       rowsShown = !field<QWidget>(&dialog, "passwordWidget")->isHidden()
                           && field<QPushButton>(&dialog, "changePasswordButton")->isHidden()
-                          && dialog.height() > hiddenHeight && dialog.minimumHeight() == dialog.maximumHeight();
+                          && dialog.height() == dialog.sizeHint().height()
+                          && dialog.minimumHeight() == dialog.maximumHeight();
                       setPasswords(&dialog, "new pass", "new pass");
                       clickOk(&dialog);
                       return true;

@@ -179,13 +179,7 @@ void tst_DatabaseEditDialog::newDatabase()
                               "passwordStrengthLabel", "passwordStrengthWidget" })
         QVERIFY2(!field<QWidget>(&dialog, name)->isHidden(), name);
     auto* ciphers = field<QComboBox>(&dialog, "cipherComboBox");
-    QCOMPARE(ciphers->count(), 2);
-    QCOMPARE(ciphers->itemText(1), QString("Twofish-256"));
-    QCOMPARE(ciphers->itemData(1).toInt(), 2);
-    QCOMPARE(field<QComboBox>(&dialog, "kdfComboBox")->currentText(), QString("PBKDF2"));
-    QCOMPARE(field<QSpinBox>(&dialog, "kdfRoundsSpinBox")->maximum(), 99999999);
     QCOMPARE(field<QSpinBox>(&dialog, "kdfRoundsSpinBox")->value(), 3);
-    QCOMPARE(dialog.minimumHeight(), dialog.maximumHeight());
 
     field<QLineEdit>(&dialog, "nameEdit")->setText("Vault");
     ciphers->setCurrentIndex(1);

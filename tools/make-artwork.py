@@ -10,7 +10,8 @@
 # needs none of the tools below; only rerunning this script does.
 #
 # Debian packages this script needs:
-#   python3, imagemagick (convert), fonts-fork-awesome, fonts-dejavu-core
+#   python3, imagemagick (convert), fonts-fork-awesome, fonts-dejavu-core,
+#   fonts-dejavu-extra
 #
 # Usage:
 #   tools/make-artwork.py              regenerate everything
@@ -38,14 +39,15 @@ RES = os.path.join(ROOT, "resources")
 FA_FONT = "/usr/share/fonts/truetype/fork-awesome/forkawesome-webfont.ttf"
 SANS_BOLD = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
 SANS_BOLD_OBLIQUE = "/usr/share/fonts/truetype/dejavu/DejaVuSans-BoldOblique.ttf"
+SANS_BOLD_CONDENSED = "/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed-Bold.ttf"
 
 # Fork Awesome code points of the glyphs used here.
 FA = {
     "amazon": 0xF270, "anchor": 0xF13D, "android": 0xF17B, "apple": 0xF179,
     "archive": 0xF187, "arrow-down": 0xF063, "arrow-up": 0xF062,
     "asterisk": 0xF069, "behance": 0xF1B4, "calendar": 0xF073,
-    "camera": 0xF030, "cc-amex": 0xF1F3, "cc-diners-club": 0xF24C,
-    "cc-discover": 0xF1F2, "cc-jcb": 0xF24B, "cc-mastercard": 0xF1F1,
+    "camera": 0xF030, "cc-diners-club": 0xF24C,
+    "cc-mastercard": 0xF1F1,
     "cc-visa": 0xF1F0, "check": 0xF00C, "clipboard": 0xF0EA,
     "clock-o": 0xF017, "codepen": 0xF1CB, "cog": 0xF013, "comment": 0xF075,
     "comments": 0xF086, "database": 0xF1C0, "desktop": 0xF108,
@@ -467,19 +469,31 @@ def card_shape(c, colour, x0=9.0, y0=15.5, x1=55.0, y1=48.5):
     c.roundrect(x0, y0, x1, y1, 4.5, fill=colour)
 
 
-def entry_card(colour, lines, card="#FFFFFF"):
-    """A payment card drawn as a white card on the brand tile, the short
-    lettering cut out of it (the style of the card glyphs of the font)."""
+def card_letters(colour, rows):
+    """Big white lettering straight on the brand tile, for cards whose word
+    mark would shrink to a grey smudge at list size (20 px): at most four
+    letters a row, rows at least 16 units high."""
     def make():
         c = Canvas(64, 8)
         tile(c, colour)
-        g = c.group()
-        card_shape(g, card)
-        for txt, cy, w, h, font in lines:
-            g.text(txt, 32, cy, w, h, "white", font=font, compose="DstOut")
-        c.add(g)
+        for txt, cy, w, h in rows:
+            c.text(txt, 32, cy, w, h, "#FFFFFF", font=SANS_BOLD_CONDENSED)
         return c
     return make
+
+
+def cirrus():
+    # Two interlocking rings in the brand's blues on a white card.
+    c = Canvas(64, 8)
+    tile(c, "#1C5FAE")
+    card_shape(c, "#FFFFFF")
+    c.circle(25.5, 32.0, 9.0, stroke="#0E3A82", width=4.6)
+    c.circle(38.5, 32.0, 9.0, stroke="#19A3E6", width=4.6)
+    # The dark ring passes over the light one at the top crossing.
+    c.draw("path 'M %.2f,%.2f A %.2f,%.2f 0 0,1 %.2f,%.2f'" % (
+        c.s(25.5 + 9.0 * 0.5), c.s(32.0 - 9.0 * 0.866), c.s(9.0), c.s(9.0),
+        c.s(25.5 + 9.0), c.s(32.0)), stroke="#0E3A82", width=4.6, linecap="butt")
+    return c
 
 
 def maestro():
@@ -497,13 +511,13 @@ def maestro():
 
 
 def visa_electron():
+    # Told apart from the plain Visa card (a white card on navy) at list
+    # size by its lighter blue, the lettering straight on the tile and the
+    # gold band of the Electron mark.
     c = Canvas(64, 8)
-    tile(c, "#1A1F71")
-    g = c.group()
-    card_shape(g, "#FFFFFF")
-    g.text("VISA", 32, 28.0, 32, 11, "white", font=SANS_BOLD_OBLIQUE, compose="DstOut")
-    g.text("Electron", 32, 41.0, 30, 7.5, "white", font=SANS_BOLD, compose="DstOut")
-    c.add(g)
+    tile(c, "#1668C4")
+    c.text("VISA", 32, 26.0, 50, 20, "#FFFFFF", font=SANS_BOLD_OBLIQUE)
+    c.roundrect(10.0, 41.0, 54.0, 49.0, 2.5, fill="#F7B600")
     return c
 
 
@@ -532,12 +546,14 @@ def disc():
 def ebay():
     c = Canvas(64, 8)
     white_tile(c)
-    letters = [("e", "#E53238", 16.0), ("b", "#0064D2", 26.5),
-               ("a", "#F5AF02", 37.0), ("y", "#86B817", 47.5)]
+    # Letters as large as the tile allows, so that the word still reads in a
+    # 20 px list.
+    letters = [("e", "#E53238", 11.5), ("b", "#0064D2", 25.0),
+               ("a", "#F5AF02", 38.5), ("y", "#86B817", 52.0)]
     for ch, col, x in letters:
-        ch_h = 16.0 if ch in "ea" else 21.0
-        cy = 34.0 if ch in "ea" else (31.5 if ch == "b" else 36.5)
-        c.text(ch, x, cy, 11.5, ch_h, col, font=SANS_BOLD)
+        ch_h = 21.0 if ch in "ea" else 27.0
+        cy = 34.0 if ch in "ea" else (30.8 if ch == "b" else 37.3)
+        c.text(ch, x, cy, 15.0, ch_h, col, font=SANS_BOLD)
     return c
 
 
@@ -695,18 +711,18 @@ ENTRY = [
     ("yelp", entry_glyph("yelp", "#D32323", 34)),
     ("youtube", entry_glyph("youtube-play", "#FF0000", 40)),
     # payment cards
-    ("amex", entry_glyph("cc-amex", "#2E77BC", w=46, h=40)),
-    ("jcb", entry_glyph("cc-jcb", "#0B4EA2", w=46, h=40)),
+    ("amex", card_letters("#2E77BC", [("AMEX", 32.0, 54, 24)])),
+    ("jcb", card_letters("#0B4EA2", [("JCB", 32.0, 48, 24)])),
     ("dinners-club", entry_glyph("cc-diners-club", "#004A97", w=46, h=40)),
     ("direct-debit", direct_debit),
-    ("discover", entry_glyph("cc-discover", "#E55C20", w=46, h=40)),
-    ("solo", entry_card("#0D8ECF", [("SOLO", 32.5, 30, 12, SANS_BOLD)])),
+    ("discover", card_letters("#E55C20", [("DISC", 22.0, 48, 17), ("OVER", 42.0, 48, 17)])),
+    ("solo", card_letters("#0D8ECF", [("SOLO", 32.0, 54, 24)])),
     ("maestro", maestro),
     ("mastercard", entry_glyph("cc-mastercard", "#EB001B", w=46, h=40)),
-    ("switch", entry_card("#2A9D55", [("SWITCH", 32.5, 36, 10, SANS_BOLD)])),
+    ("switch", card_letters("#2A9D55", [("SWI", 22.0, 44, 17), ("TCH", 42.0, 44, 17)])),
     ("visa-electron", visa_electron),
     ("visa", entry_glyph("cc-visa", "#1A1F71", w=46, h=40)),
-    ("cirrus", entry_card("#1C5FAE", [("CIRRUS", 32.5, 36, 10, SANS_BOLD_OBLIQUE)])),
+    ("cirrus", cirrus),
 ]
 
 APP_SIZES = [16, 24, 32, 48, 64, 128, 256, 512, 1024]
@@ -731,12 +747,14 @@ def write_qrc():
 
 
 def check_tools():
-    missing = [p for p in (FA_FONT, SANS_BOLD, SANS_BOLD_OBLIQUE) if not os.path.exists(p)]
+    missing = [p for p in (FA_FONT, SANS_BOLD, SANS_BOLD_OBLIQUE, SANS_BOLD_CONDENSED)
+               if not os.path.exists(p)]
     if shutil.which("convert") is None:
         missing.append("convert (imagemagick)")
     if missing:
         sys.exit("make-artwork: missing: " + ", ".join(missing)
-                 + "\n  install: imagemagick fonts-fork-awesome fonts-dejavu-core")
+                 + "\n  install: imagemagick fonts-fork-awesome fonts-dejavu-core"
+                 " fonts-dejavu-extra")
 
 
 def main():

@@ -2,6 +2,7 @@
 
 #include "ui_MainWindow.h"
 
+#include "app/gui/EntryIconPackBuiltIn.h"
 #include "blib/app/BDialogHelpers.h"
 #include "blib/app/BInactivityTimer.h"
 #include "blib/app/BMainWindowForm.h"
@@ -51,6 +52,16 @@ MainWindow::~MainWindow()
 }
 
 // ---------------------------------------------------------------- framework hooks
+
+void MainWindow::registerPluginFactories()
+{
+    // The built-in pack comes first in the icon-pack list, before any pack
+    // a plugin creates once the plugins are loaded.
+    if (!m_builtInIconPack) {
+        m_builtInIconPack = std::make_unique<EntryIconPackBuiltIn>();
+        EntryIconPack::addPack(m_builtInIconPack.get());
+    }
+}
 
 void MainWindow::createActions()
 {

@@ -3,7 +3,10 @@
 
 #include "blib/app/BMainWindow.h"
 
+#include <memory>
+
 class BInactivityTimer;
+class EntryIconPackBuiltIn;
 class QAction;
 class QApplication;
 class QMenu;
@@ -66,6 +69,7 @@ public slots:
 protected:
     void enterInitialView() override;
     void hideTransientWidgets() override;
+    void registerPluginFactories() override;
     void createActions() override;
     bool populateWelcomeWidget() override;
     void createMenus() override;
@@ -90,6 +94,8 @@ private:
 
     BMainWindowFormOf<Ui::MainWindow>* ui; // owned by the framework window
     BInactivityTimer* m_inactivityTimer;
+    // First in the icon-pack list from the plugin-factory registration on.
+    std::unique_ptr<EntryIconPackBuiltIn> m_builtInIconPack;
 
     QAction* m_newDatabaseAction = nullptr;
     QAction* m_openDatabaseAction = nullptr;

@@ -1,5 +1,7 @@
 // The application window: menus, tool bar, action states, the welcome page,
 // the three views and the Escape key.
+#include "app/gui/EntryIcon.h"
+#include "app/gui/EntryIconPackBuiltIn.h"
 #include "app/gui/MainWindow.h"
 #include "blib/app/BApplicationIdentity.h"
 #include "blib/app/BInactivityTimer.h"
@@ -54,6 +56,7 @@ private slots:
     void viewSwitching();
     void escapeKey();
     void splittersPersisted();
+    void builtInIconPackFromSetUpToDestruction();
     void generatePasswordOpensGenerator();
 
 private:
@@ -79,6 +82,7 @@ void tst_MainWindow::init()
 void tst_MainWindow::cleanup()
 {
     delete m_window;
+    m_window = nullptr;
 }
 
 void tst_MainWindow::menusAndToolBarInOrder()
@@ -196,6 +200,19 @@ void tst_MainWindow::splittersPersisted()
     QVERIFY(m_window->close());
     QVERIFY(containsSetting("lockharbour.mainWindow.verticalSplitter_splitter"));
     QVERIFY(containsSetting("lockharbour.mainWindow.horizontalSplitter_splitter"));
+}
+
+void tst_MainWindow::builtInIconPackFromSetUpToDestruction()
+{
+    // init() has waited for the deferred set-up.
+    QCOMPARE(EntryIconPack::packs().size(), 1);
+    QVERIFY(dynamic_cast<EntryIconPackBuiltIn*>(EntryIconPack::packs().first()));
+    QVERIFY(!findEntryIcon("tessavond.backup").pixmap.isNull());
+
+    delete m_window;
+    m_window = nullptr;
+    QVERIFY(EntryIconPack::packs().isEmpty());
+    QVERIFY(findEntryIcon("tessavond.backup").isNull());
 }
 
 void tst_MainWindow::generatePasswordOpensGenerator()

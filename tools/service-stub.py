@@ -63,11 +63,14 @@ def make_handler(directory, delay, status):
                 print("  cannot read %s: %s" % (name, error), flush=True)
                 self.send_error(500)
                 return
-            self.send_response(status)
-            self.send_header("Content-Type", "application/json; charset=utf-8")
-            self.send_header("Content-Length", str(len(payload)))
-            self.end_headers()
-            self.wfile.write(payload)
+            try:
+                self.send_response(status)
+                self.send_header("Content-Type", "application/json; charset=utf-8")
+                self.send_header("Content-Length", str(len(payload)))
+                self.end_headers()
+                self.wfile.write(payload)
+            except (BrokenPipeError, ConnectionResetError):
+                print("  the program had stopped waiting", flush=True)
 
         def _log_request(self, method, parsed, body):
             print("%s %s" % (method, self.path), flush=True)

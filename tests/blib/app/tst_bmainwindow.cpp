@@ -6,7 +6,6 @@
 #include "blib/app/BMainWindowForm.h"
 #include "blib/app/BSettings.h"
 #include "blib/app/BWelcomeWidget.h"
-#include "blib/net/BSendFeedbackDialog.h"
 #include "blib/net/BUpdateDialog.h"
 #include "support/LocalHttpServer.h"
 #include "support/UiDriver.h"
@@ -171,7 +170,6 @@ private slots:
     void manualUpdateCheck_data();
     void manualUpdateCheck();
     void silentUpdateCheckShowsOnlyUpdates();
-    void helpMenuOpensFeedbackDialogs();
 
 private:
     void setServiceAnswer(int status, const QByteArray& body);
@@ -515,36 +513,6 @@ void tst_BMainWindow::silentUpdateCheckShowsOnlyUpdates()
     QTest::qWait(200);
     QVERIFY(!visibleTopLevel<QMessageBox>());
     QVERIFY(!visibleTopLevel<BUpdateDialog>());
-    QVERIFY(window.close());
-}
-
-void tst_BMainWindow::helpMenuOpensFeedbackDialogs()
-{
-    TestWindow window;
-    window.show();
-    QTRY_VERIFY(window.isSetUp());
-    window.hideSplashDialog();
-
-    for (const QString& entry : { QString("Report &Bug..."), QString("Send &Suggestion...") }) {
-        QString title;
-        UiDriver driver([&]() {
-            auto* dialog = visibleTopLevel<BSendFeedbackDialog>();
-            if (!dialog)
-                return false;
-            title = dialog->windowTitle();
-            dialog->reject();
-            return true;
-        });
-        QAction* action = nullptr;
-        for (QAction* candidate : window.helpMenu()->actions()) {
-            if (candidate->text() == entry)
-                action = candidate;
-        }
-        QVERIFY(action);
-        action->trigger();
-        QVERIFY(driver.isDone());
-        QCOMPARE(title, entry == "Report &Bug..." ? QString("Report Bug") : QString("Send Suggestion"));
-    }
     QVERIFY(window.close());
 }
 

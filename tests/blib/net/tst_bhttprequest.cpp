@@ -56,7 +56,6 @@ void tst_BHTTPRequest::answerStatus_data()
     QTest::newRow("200") << 200 << int(Success) << QString();
     QTest::newRow("204") << 204 << int(Failure) << QString("Request to server failed (status 204).");
     QTest::newRow("301") << 301 << int(Failure) << QString("Request to server failed (status 301).");
-    QTest::newRow("500") << 500 << int(Failure) << QString("Request to server failed (status 500).");
 }
 
 void tst_BHTTPRequest::answerStatus()

@@ -10,8 +10,12 @@
 #include "blib/app/BSettings.h"
 #include "blib/app/BSplashDialog.h"
 #include "blib/app/BWelcomeWidget.h"
+#include "blib/net/BCheckForUpdatesTask.h"
+#include "blib/net/BSendFeedbackDialog.h"
+#include "blib/net/BUpdateDialog.h"
 #include "blib/password/BPasswordGeneratorRandom.h"
 #include "blib/task/BTaskDialog.h"
+#include "blib/task/BTaskThread.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -483,6 +487,7 @@ void BMainWindow::closeEvent(QCloseEvent* event)
 
 void BMainWindow::prepareShutdown()
 {
+    m_shuttingDown = true;
     setSystemTrayIconVisible(false);
 
     for (const RegisteredSplitter& entry : qAsConst(m_splitters)) {
@@ -528,28 +533,50 @@ void BMainWindow::openUserManual()
 
 void BMainWindow::openReportBugDialog()
 {
-    showInformation(this, tr("Report Bug"), tr("Sending bug reports is not available in this build."));
+    BSendFeedbackDialog dialog(this, BSendFeedbackDialog::BugReportMode);
+    execDialog(this, &dialog);
 }
 
 void BMainWindow::openSendSuggestionDialog()
 {
-    showInformation(this, tr("Send Suggestion"), tr("Sending suggestions is not available in this build."));
+    BSendFeedbackDialog dialog(this, BSendFeedbackDialog::SuggestionMode);
+    execDialog(this, &dialog);
 }
 
 void BMainWindow::checkForUpdates()
 {
-    showInformation(this, tr("Check for Updates"), tr("Checking for updates is not available in this build."));
+    BCheckForUpdatesTask task;
+    switch (BTaskDialog::run(this, &task, false)) {
+    case Success:
+        if (task.updateAvailable()) {
+            BUpdateDialog dialog(this, task.updateInfo());
+            execDialog(this, &dialog);
+        } else {
+            showInformation(this, tr("Up To Date"), tr("You already have the latest version."));
+        }
+        break;
+    case Failure:
+        showError(this, tr("Error"), tr("Failed to check for updates."));
+        break;
+    case Cancelled:
+        break;
+    }
 }
 
 void BMainWindow::checkForUpdatesInBackground()
 {
-    // The silent update check starts here as a background task, with
-    // checkForUpdatesInBackgroundFinished() as its finished slot, once the
-    // update task exists.
+    startBackgroundTask(this, new BCheckForUpdatesTask,
+                        SLOT(checkForUpdatesInBackgroundFinished(BTask*,BTaskResult)));
 }
 
-void BMainWindow::checkForUpdatesInBackgroundFinished(BTask* task, BTaskResult)
+void BMainWindow::checkForUpdatesInBackgroundFinished(BTask* task, BTaskResult result)
 {
+    auto* check = qobject_cast<BCheckForUpdatesTask*>(task);
+    // Nothing pops up over a window that is on its way out.
+    if (check && result == Success && check->updateAvailable() && !m_shuttingDown) {
+        BUpdateDialog dialog(this, check->updateInfo());
+        execDialog(this, &dialog);
+    }
     delete task;
 }
 

@@ -168,6 +168,7 @@ private:
     bool m_hideWhenMinimised = false;
     bool m_minimiseOnClose = false;
     bool m_minimiseOnCloseArmed = false;
+    bool m_shuttingDown = false;
     QSystemTrayIcon* m_trayIcon = nullptr;
     QMenu* m_trayMenu = nullptr;
 };

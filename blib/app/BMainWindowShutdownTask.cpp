@@ -1,26 +1,9 @@
 #include "blib/app/BMainWindowShutdownTask.h"
 
-#include "blib/app/BSettings.h"
+#include "blib/net/BAnalytics.h"
+#include "blib/net/BSendAnalyticsTask.h"
 #include "blib/task/BSubTaskController.h"
 #include "blib/task/BTaskController.h"
-
-#include <QDateTime>
-
-namespace {
-
-// Whether a week has passed since the last upload; the statistics service
-// answers this once it exists, so nothing is uploaded until then.
-bool usageStatisticsDue()
-{
-    return false;
-}
-
-// Runs the upload to completion under `controller`; its result does not matter.
-void sendUsageStatistics(BTaskController*)
-{
-}
-
-} // namespace
 
 BMainWindowShutdownTask::BMainWindowShutdownTask(BMainWindow* window)
     : BTask(nullptr)
@@ -34,12 +17,14 @@ BTaskResult BMainWindowShutdownTask::run(BTaskController* controller)
     controller->setStatus(tr("Closing app..."));
     controller->setIndeterminateProgress(true);
 
-    if (usageStatisticsDue()) {
-        // Muted, so that the dialog keeps showing "Closing app...".
+    if (analyticsDue()) {
+        // Muted, so that the dialog keeps showing "Closing app...". The
+        // upload's own time-out bounds how long closing can take; its result
+        // does not matter, and the next attempt is a week later either way.
         BSubTaskController stage(controller, true);
-        sendUsageStatistics(&stage);
-        setIntSetting(QStringLiteral("blib.analytics.lastSendTime"),
-                      static_cast<int>(QDateTime::currentSecsSinceEpoch()));
+        BSendAnalyticsTask upload;
+        upload.run(&stage);
+        markAnalyticsSent();
     }
     return Success;
 }

@@ -19,6 +19,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include "support/LocalHttpServer.h"
 #include "support/UiDriver.h"
 
 namespace {
@@ -60,6 +61,9 @@ private slots:
     void generatePasswordOpensGenerator();
 
 private:
+    // Answers the start-up update check and the statistics upload at close,
+    // so that no window of these tests reaches beyond this machine.
+    LocalHttpServer m_service;
     MainWindow* m_window = nullptr;
     template <class T>
     T* child(const char* name) { return m_window->findChild<T*>(name); }
@@ -68,6 +72,11 @@ private:
 void tst_MainWindow::initTestCase()
 {
     applyApplicationIdentity();
+    QVERIFY(m_service.isListening());
+    CannedReply upToDate;
+    upToDate.body = "{\"version\":\"1.3\",\"beta\":false,\"change_log\":\"\"}";
+    m_service.setDefaultReply(upToDate);
+    setStringSetting("blib.service.baseUrl", m_service.baseUrl());
     qApp->setQuitOnLastWindowClosed(false);
 }
 

@@ -6,8 +6,13 @@
 #include "blib/app/BMainWindowForm.h"
 #include "blib/app/BSettings.h"
 #include "blib/app/BWelcomeWidget.h"
+#include "blib/net/BUpdateDialog.h"
+#include "support/LocalHttpServer.h"
+#include "support/UiDriver.h"
 
 #include <QActionGroup>
+#include <QLabel>
+#include <QTextBrowser>
 #include <QDesktopServices>
 #include <QMenu>
 #include <QMenuBar>
@@ -162,16 +167,37 @@ private slots:
     void closeHidesToTrayAndRefusalRearms();
     void shutdownOrder();
     void splitterAndGeometryPersistence();
+    void manualUpdateCheck_data();
+    void manualUpdateCheck();
+    void silentUpdateCheckShowsOnlyUpdates();
+
+private:
+    void setServiceAnswer(int status, const QByteArray& body);
+
+    // The web service for every window of these tests: the start-up update
+    // check and the statistics upload at close never leave this machine.
+    LocalHttpServer m_service;
 };
+
+void tst_BMainWindow::setServiceAnswer(int status, const QByteArray& body)
+{
+    CannedReply reply;
+    reply.status = status;
+    reply.body = body;
+    m_service.setDefaultReply(reply);
+}
 
 void tst_BMainWindow::initTestCase()
 {
     applyApplicationIdentity();
+    QVERIFY(m_service.isListening());
+    setStringSetting("blib.service.baseUrl", m_service.baseUrl());
     qApp->setQuitOnLastWindowClosed(false);
 }
 
 void tst_BMainWindow::init()
 {
+    setServiceAnswer(200, "{\"version\":\"1.3\",\"beta\":false,\"change_log\":\"\"}");
     for (const char* key : { geometryKey, "blib.mainWindow.state", splitterKey })
         setByteArraySetting(key, QByteArray());
     setStringListSetting("blib.recentFiles", {});
@@ -398,6 +424,96 @@ void tst_BMainWindow::splitterAndGeometryPersistence()
     QCOMPARE(window.size(), QSize(640, 420));
     QTRY_COMPARE(window.testForm->splitter->sizes(), sizes);
     QVERIFY(window.testForm->splitter->saveState() != formState);
+}
+
+void tst_BMainWindow::manualUpdateCheck_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QStringList>("expectedBoxes");
+    QTest::addColumn<bool>("expectUpdateDialog");
+
+    QTest::newRow("up to date") << 200 << QByteArray("{\"version\":\"1.2\",\"beta\":false,\"change_log\":\"\"}")
+                                << QStringList({ "Up To Date: You already have the latest version." }) << false;
+    QTest::newRow("update") << 200 << QByteArray("{\"version\":\"1.4\",\"beta\":false,\"change_log\":\"New\"}")
+                            << QStringList() << true;
+    QTest::newRow("no beta") << 200 << QByteArray("{\"version\":\"1.4\",\"change_log\":\"New\"}")
+                             << QStringList({ "Error: Failed to check for updates." }) << false;
+    QTest::newRow("server error") << 503 << QByteArray("busy")
+                                  << QStringList({ "Error: Request to server failed (status 503).",
+                                                   "Error: Failed to check for updates." }) << false;
+}
+
+void tst_BMainWindow::manualUpdateCheck()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(QStringList, expectedBoxes);
+    QFETCH(bool, expectUpdateDialog);
+
+    const int before = m_service.requests().size();
+    TestWindow window;
+    window.show();
+    QTRY_VERIFY(window.isSetUp());
+    QTRY_COMPARE_WITH_TIMEOUT(m_service.requests().size(), before + 1, 20000); // the silent check
+    window.hideSplashDialog();
+    setServiceAnswer(status, body);
+
+    QStringList boxes;
+    bool sawUpdateDialog = false;
+    UiDriver driver([&]() {
+        if (auto* box = visibleTopLevel<QMessageBox>()) {
+            boxes << box->windowTitle() + ": " + box->text();
+            box->accept();
+        } else if (auto* dialog = visibleTopLevel<BUpdateDialog>()) {
+            sawUpdateDialog = true;
+            dialog->reject();
+        }
+        return false;
+    });
+    window.checkForUpdates();
+
+    QCOMPARE(boxes, expectedBoxes);
+    QCOMPARE(sawUpdateDialog, expectUpdateDialog);
+    QCOMPARE(m_service.requests().size(), before + 2);
+    QCOMPARE(m_service.requests().last().target, QByteArray("/v1/app-info?app_key=lockharbour"));
+    QVERIFY(window.close());
+}
+
+void tst_BMainWindow::silentUpdateCheckShowsOnlyUpdates()
+{
+    setServiceAnswer(200, "{\"version\":\"9.9\",\"beta\":true,\"change_log\":\"Line one\\r\\nLine two\"}");
+    QString versionText;
+    QString changeLog;
+    UiDriver driver([&]() {
+        auto* dialog = visibleTopLevel<BUpdateDialog>();
+        if (!dialog)
+            return false;
+        versionText = dialog->findChild<QLabel*>("versionLabel")->text();
+        changeLog = dialog->findChild<QTextBrowser*>("changeLogTextBrowser")->toPlainText();
+        dialog->reject();
+        return true;
+    });
+    {
+        TestWindow window;
+        window.show();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.isDone(), 20000);
+        QCOMPARE(versionText, QString("Your version is 1.3 and the latest version is 9.9."));
+        QCOMPARE(changeLog, QString("Line one\nLine two"));
+        QVERIFY(window.close());
+    }
+
+    // Failures stay silent.
+    setServiceAnswer(500, "");
+    const int before = m_service.requests().size();
+    TestWindow window;
+    window.show();
+    QTRY_VERIFY(window.isSetUp());
+    QTRY_COMPARE_WITH_TIMEOUT(m_service.requests().size(), before + 1, 20000);
+    QTest::qWait(200);
+    QVERIFY(!visibleTopLevel<QMessageBox>());
+    QVERIFY(!visibleTopLevel<BUpdateDialog>());
+    QVERIFY(window.close());
 }
 
 QTEST_MAIN(tst_BMainWindow)

@@ -92,7 +92,7 @@ private:
                          "master\ns3cr%1t\n")
                          .code,
                      0);
-            QCOMPARE(cli({ "add", file, "Personal", "Mail", "--email", "a@b.example", stdinFlag }, pw).code, 0);
+            QCOMPARE(cli({ "add", file, "Personal", "Mail", "--email", "a@b.example", "--no-password", stdinFlag }, pw).code, 0);
         }();
         return file;
     }
@@ -186,7 +186,7 @@ private slots:
 
         QCOMPARE(cli({ "show", file, "Personal - Nothing", "--password-stdin" }, "master\n").code, 1);
         // Adding a second entry of the same name would make names ambiguous.
-        QCOMPARE(cli({ "add", file, "Personal", "Mail", "--password-stdin" }, "master\n").code, 1);
+        QCOMPARE(cli({ "add", file, "Personal", "Mail", "--no-password", "--password-stdin" }, "master\n").code, 1);
     }
 
     void editChangesOnlyTheGivenFields()
@@ -210,11 +210,11 @@ private slots:
     void removeDeletesTheWholeSubtree()
     {
         const QString file = makeDatabase("rm.lhdb");
-        QCOMPARE(cli({ "rm", file, "Personal - Finance", "--password-stdin" }, "master\n").code, 0);
-        QCOMPARE(cli({ "ls", file, "--password-stdin" }, "master\n").out, QStringLiteral("Personal/\n  Mail\n"));
-        QCOMPARE(cli({ "rm", file, "Personal", "--password-stdin" }, "master\n").code, 0);
-        QCOMPARE(cli({ "ls", file, "--password-stdin" }, "master\n").out, QString());
-        QCOMPARE(cli({ "rm", file, "Personal", "--password-stdin" }, "master\n").code, 1);
+        QCOMPARE(cli({ "rm", file, "Personal - Finance", "--recursive", "--password-stdin" }, "master\n").code, 0);
+        QCOMPARE(cli({ "ls", file, "Personal", "--password-stdin" }, "master\n").out, QStringLiteral("Mail\n"));
+        QCOMPARE(cli({ "rm", file, "Personal", "--recursive", "--password-stdin" }, "master\n").code, 0);
+        QVERIFY(!cli({ "ls", file, "--password-stdin" }, "master\n").out.contains("Personal/"));
+        QCOMPARE(cli({ "rm", file, "Personal", "--recursive", "--password-stdin" }, "master\n").code, 1);
     }
 
     void ambiguousNamesAreRefused()
@@ -226,10 +226,11 @@ private slots:
 
         // A group and an entry sharing one full name: rm must not guess.
         QCOMPARE(cli({ "mkgroup", file, "Personal - x%1", "--password-stdin" }, "master\n").code, 0);
-        QCOMPARE(cli({ "add", file, "Personal", "x%1", "--password-stdin" }, "master\n").code, 0);
+        QCOMPARE(cli({ "add", file, "Personal", "x%1", "--no-password", "--password-stdin" }, "master\n").code, 0);
         const Result rm = cli({ "rm", file, "Personal - x%1", "--password-stdin" }, "master\n");
         QCOMPARE(rm.code, 1);
-        QCOMPARE(rm.err, QStringLiteral("The name \"Personal - x%1\" is ambiguous: 2 items have it.\n"));
+        QCOMPARE(rm.err, QStringLiteral("The name \"Personal - x%1\" is ambiguous: 2 items have it. Name one of them "
+                                        "by its path or number:\n  @5  /Personal/x%1/\n  @6  /Personal/x%1\n"));
         // Commands that want one kind still find it.
         QCOMPARE(cli({ "show", file, "Personal - x%1", "--password-stdin" }, "master\n").code, 0);
         QCOMPARE(cli({ "ls", file, "Personal - x%1", "--password-stdin" }, "master\n").code, 0);
@@ -428,7 +429,7 @@ private slots:
                 const QString name = QStringLiteral("Entry %1-%2").arg(round).arg(i);
                 expected << name;
                 auto* process = new QProcess(this);
-                process->start(program(), { "add", file, "Personal", name, "--password-stdin" });
+                process->start(program(), { "add", file, "Personal", name, "--no-password", "--password-stdin" });
                 writers << process;
             }
             // Both get their password before either is waited for.

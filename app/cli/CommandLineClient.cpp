@@ -1,6 +1,7 @@
 #include "app/cli/CommandLineClient.h"
 
 #include "app/cli/CommandHelp.h"
+#include "app/cli/EntryFields.h"
 #include "app/cli/ItemAddress.h"
 #include "app/cli/JsonTreeImport.h"
 #include "app/cli/PasswordPrompt.h"
@@ -17,7 +18,6 @@
 #include "blib/password/BPasswordGeneratorRandom.h"
 #include "blib/task/BTaskController.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QFileDevice>
 #include <QFileInfo>
@@ -59,69 +59,9 @@ constexpr int maximumKdfTimeMs = 60000;
 const char* const backupModifiedKey = "app.settings.backupModifiedPasswords";
 const char* const backupDeletedKey = "app.settings.backupDeletedPasswords";
 
-// The fields of show --field: name, what it reads, and whether it is masked
-// without --show-secrets.
-struct Field {
-    const char* name;
-    bool secret;
-    QString (*value)(const PasswordDatabase::Password&);
-};
-
-QString expiryText(const PasswordDatabase::Password& entry)
-{
-    return entry.isNeverExpire() ? QStringLiteral("never") : entry.getExpireTime().toString(Qt::ISODate);
-}
-
-const Field fields[] = {
-    { "name", false, [](const PasswordDatabase::Password& e) { return e.getName(); } },
-    { "group", false,
-      [](const PasswordDatabase::Password& e) { return e.getParent() ? e.getParent()->getFullName() : QString(); } },
-    { "username", true, [](const PasswordDatabase::Password& e) { return e.getUsername(); } },
-    { "password", true, [](const PasswordDatabase::Password& e) { return e.getPassword(); } },
-    { "email", false, [](const PasswordDatabase::Password& e) { return e.getEmailAddress(); } },
-    { "phone", false, [](const PasswordDatabase::Password& e) { return e.getPhoneNumber(); } },
-    { "url", false, [](const PasswordDatabase::Password& e) { return e.getUrl(); } },
-    { "note", false, [](const PasswordDatabase::Password& e) { return e.getNote(); } },
-    { "icon", false, [](const PasswordDatabase::Password& e) { return e.getIconId(); } },
-    { "expires", false, expiryText },
-    { "attachment", false,
-      [](const PasswordDatabase::Password& e) {
-          return e.getAttachment().isValid() ? e.getAttachment().getFileName() : QString();
-      } },
-};
-
-// The fields search can look in, as find flags.
-const struct {
-    const char* name;
-    int flag;
-} searchFields[] = {
-    { "name", PasswordDatabase::FindName },         { "username", PasswordDatabase::FindUsername },
-    { "url", PasswordDatabase::FindUrl },           { "note", PasswordDatabase::FindNote },
-    { "password", PasswordDatabase::FindPassword },
-};
-
-const QStringList entryValueOptions { QStringLiteral("username"), QStringLiteral("email"),
-                                      QStringLiteral("phone"), QStringLiteral("url"),
-                                      QStringLiteral("note"), QStringLiteral("expires") };
-
 QString masked(const QString& text)
 {
     return text.isEmpty() ? QString() : QStringLiteral("********");
-}
-
-// Parses an ISO 8601 date ("2027-01-31") or date and time
-// ("2027-01-31T12:00:00", local time unless a zone is given).
-bool parseExpiry(const QString& text, QDateTime& result)
-{
-    QDateTime dateTime = QDateTime::fromString(text, Qt::ISODate);
-    if (!dateTime.isValid()) {
-        const QDate date = QDate::fromString(text, Qt::ISODate);
-        if (!date.isValid())
-            return false;
-        dateTime = date.startOfDay();
-    }
-    result = dateTime;
-    return true;
 }
 
 } // namespace
@@ -165,12 +105,12 @@ struct CommandLineClient::CommandTable {
               &CommandLineClient::show },
             { "search", { QStringLiteral("fields") }, { stdinFlag, QStringLiteral("match-case") }, 2, 2,
               &CommandLineClient::search },
-            { "add", entryValueOptions + generatorValueOptions,
+            { "add", EntryFields::valueOptions() + generatorValueOptions,
               QStringList { stdinFlag, QStringLiteral("no-password"), QStringLiteral("generate"),
                             QStringLiteral("show-secrets") }
                   + entryPasswordFlags + generatorFlagOptions(),
               3, 3, &CommandLineClient::add },
-            { "edit", entryValueOptions + QStringList { QStringLiteral("name") },
+            { "edit", EntryFields::valueOptions() + QStringList { QStringLiteral("name") },
               QStringList { stdinFlag } + entryPasswordFlags, 2, 2, &CommandLineClient::edit },
             { "mkgroup", {}, { stdinFlag }, 2, 2, &CommandLineClient::makeGroup },
             { "mv", {}, { stdinFlag }, 3, 3, &CommandLineClient::move },
@@ -426,19 +366,15 @@ int CommandLineClient::list(const Options& options)
 int CommandLineClient::show(const Options& options)
 {
     const bool secrets = options.values.contains(QStringLiteral("show-secrets"));
-    const Field* field = nullptr;
-    if (options.values.contains(QStringLiteral("field"))) {
-        const QString name = options.values.value(QStringLiteral("field"));
-        QStringList names;
-        for (const Field& candidate : fields) {
-            names.append(QLatin1String(candidate.name));
-            if (name == QLatin1String(candidate.name))
-                field = &candidate;
-        }
-        if (!field)
-            return usageError(tr("Unknown field \"%1\"; the fields are %2.").arg(name, names.join(QLatin1String(", "))));
-        if (field->secret && !secrets)
-            return usageError(tr("The field \"%1\" is printed only with --show-secrets.").arg(name));
+    const bool oneField = options.values.contains(QStringLiteral("field"));
+    const QString field = options.values.value(QStringLiteral("field"));
+    if (oneField) {
+        bool secret = false;
+        QString error;
+        if (!EntryFields::isField(field, secret, error))
+            return usageError(error);
+        if (secret && !secrets)
+            return usageError(tr("The field \"%1\" is printed only with --show-secrets.").arg(field));
     }
 
     PasswordDatabase db;
@@ -448,8 +384,8 @@ int CommandLineClient::show(const Options& options)
     if (!entry)
         return ExitFailure;
 
-    if (field) {
-        QString value = field->value(*entry);
+    if (oneField) {
+        QString value = EntryFields::value(field, *entry);
         QByteArray bytes = value.toUtf8();
         write(bytes);
         wipe(bytes);
@@ -482,23 +418,12 @@ int CommandLineClient::show(const Options& options)
 
 int CommandLineClient::search(const Options& options)
 {
-    int flags = 0;
+    int flags = PasswordDatabase::FindAllFields;
     if (options.values.contains(QStringLiteral("fields"))) {
-        const QStringList names = options.values.value(QStringLiteral("fields")).split(QLatin1Char(','));
-        for (const QString& name : names) {
-            int flag = 0;
-            for (const auto& field : searchFields) {
-                if (name.trimmed() == QLatin1String(field.name))
-                    flag = field.flag;
-            }
-            if (!flag)
-                return usageError(tr("Unknown search field \"%1\"; the fields are name, username, url, note and "
-                                     "password.")
-                                      .arg(name));
-            flags |= flag;
-        }
-    } else {
-        flags = PasswordDatabase::FindAllFields;
+        QString error;
+        flags = EntryFields::findFlags(options.values.value(QStringLiteral("fields")), error);
+        if (!flags)
+            return usageError(error);
     }
     if (options.values.contains(QStringLiteral("match-case")))
         flags |= PasswordDatabase::FindCaseSensitive;
@@ -516,38 +441,11 @@ int CommandLineClient::search(const Options& options)
 
 bool CommandLineClient::applyEntryFields(const Options& options, PasswordDatabase::Password& entry)
 {
-    if (options.values.contains(QStringLiteral("expires"))) {
-        const QString value = options.values.value(QStringLiteral("expires"));
-        if (value == QLatin1String("never")) {
-            entry.setNeverExpire(true);
-        } else {
-            QDateTime expiry;
-            if (!parseExpiry(value, expiry)) {
-                usageError(tr("\"%1\" is not an ISO date such as 2027-01-31.").arg(value));
-                return false;
-            }
-            entry.setNeverExpire(false);
-            entry.setExpireTime(expiry);
-        }
-    }
-    if (options.values.contains(QStringLiteral("name"))) {
-        if (options.values.value(QStringLiteral("name")).isEmpty()) {
-            usageError(tr("An entry must have a name."));
-            return false;
-        }
-        entry.setName(options.values.value(QStringLiteral("name")));
-    }
-    if (options.values.contains(QStringLiteral("username")))
-        entry.setUsername(options.values.value(QStringLiteral("username")));
-    if (options.values.contains(QStringLiteral("email")))
-        entry.setEmailAddress(options.values.value(QStringLiteral("email")));
-    if (options.values.contains(QStringLiteral("phone")))
-        entry.setPhoneNumber(options.values.value(QStringLiteral("phone")));
-    if (options.values.contains(QStringLiteral("url")))
-        entry.setUrl(options.values.value(QStringLiteral("url")));
-    if (options.values.contains(QStringLiteral("note")))
-        entry.setNote(options.values.value(QStringLiteral("note")));
-    return true;
+    QString error;
+    if (EntryFields::apply(options.values, entry, error))
+        return true;
+    usageError(error);
+    return false;
 }
 
 bool CommandLineClient::readEntryPassword(const Options& options, QString& secret, bool& given)
@@ -647,7 +545,7 @@ int CommandLineClient::edit(const Options& options)
     }
     // Options that only an entry has; a group takes --name and --note.
     bool entryOptions = false;
-    for (const QString& option : entryValueOptions
+    for (const QString& option : EntryFields::valueOptions()
              + QStringList { QStringLiteral("entry-password"), QStringLiteral("entry-password-stdin") }) {
         if (option != QLatin1String("note") && options.values.contains(option))
             entryOptions = true;

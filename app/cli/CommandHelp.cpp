@@ -37,7 +37,8 @@ const Text texts[] = {
       "Adds an entry. --entry-password asks for the entry password twice at the terminal;\n"
       "--entry-password-stdin reads it from the next line of standard input." },
     { "edit", "edit FILE ITEM [--name NAME] [--note N] [the entry options of add]",
-      "Changes the given fields of an entry, or renames a group (--name, --note). The entry\n"
+      "Changes the given fields of an entry, or renames a group (--name, --note); --no-password\n"
+      "empties the entry password. The entry\n"
       "as it was is first copied into the backup group when the program's settings say so." },
     { "mkgroup", "mkgroup FILE GROUP",
       "Makes a group: \"Personal - Finance\" or \"/Personal/Finance\" makes Finance inside the\n"

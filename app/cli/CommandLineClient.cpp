@@ -111,7 +111,7 @@ struct CommandLineClient::CommandTable {
                   + entryPasswordFlags + generatorFlagOptions(),
               3, 3, &CommandLineClient::add },
             { "edit", EntryFields::valueOptions() + QStringList { QStringLiteral("name") },
-              QStringList { stdinFlag } + entryPasswordFlags, 2, 2, &CommandLineClient::edit },
+              QStringList { stdinFlag, QStringLiteral("no-password") } + entryPasswordFlags, 2, 2, &CommandLineClient::edit },
             { "mkgroup", {}, { stdinFlag }, 2, 2, &CommandLineClient::makeGroup },
             { "mv", {}, { stdinFlag }, 3, 3, &CommandLineClient::move },
             { "rm", {}, { stdinFlag, QStringLiteral("recursive") }, 2, 2, &CommandLineClient::remove },
@@ -452,9 +452,18 @@ bool CommandLineClient::readEntryPassword(const Options& options, QString& secre
 {
     const bool fromTerminal = options.values.contains(QStringLiteral("entry-password"));
     const bool fromInput = options.values.contains(QStringLiteral("entry-password-stdin"));
-    given = fromTerminal || fromInput;
-    if (fromInput)
-        return readSecret(true, tr("Entry password: "), secret);
+    const bool none = options.values.contains(QStringLiteral("no-password"));
+    given = fromTerminal || fromInput || none;
+    if (fromInput) {
+        if (!readSecret(true, tr("Entry password: "), secret))
+            return false;
+        if (secret.isEmpty()) {
+            fail(tr("The entry password read from standard input is empty; use --no-password for an entry "
+                    "without one."));
+            return false;
+        }
+        return true;
+    }
     if (!fromTerminal)
         return true;
     return m_secrets.readNew(false, tr("Entry password: "), tr("Repeat the entry password: "),
@@ -545,14 +554,19 @@ int CommandLineClient::edit(const Options& options)
     }
     // Options that only an entry has; a group takes --name and --note.
     bool entryOptions = false;
-    for (const QString& option : EntryFields::valueOptions()
-             + QStringList { QStringLiteral("entry-password"), QStringLiteral("entry-password-stdin") }) {
+    for (const QString& option : EntryFields::valueOptions()) {
         if (option != QLatin1String("note") && options.values.contains(option))
             entryOptions = true;
     }
-    if (options.values.contains(QStringLiteral("entry-password"))
-        && options.values.contains(QStringLiteral("entry-password-stdin")))
-        return usageError(tr("Use either --entry-password or --entry-password-stdin, not both."));
+    int sources = 0;
+    for (const char* option : { "entry-password", "entry-password-stdin", "no-password" }) {
+        if (options.values.contains(QLatin1String(option))) {
+            entryOptions = true;
+            ++sources;
+        }
+    }
+    if (sources > 1)
+        return usageError(tr("Use only one of --entry-password, --entry-password-stdin and --no-password."));
 
     PasswordDatabase db;
     BFileLock writeLock;

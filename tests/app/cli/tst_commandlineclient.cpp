@@ -1039,8 +1039,14 @@ private slots:
         QCOMPARE(unsaid.code, 2);
         QVERIFY(unsaid.err.contains("--no-password") && unsaid.err.contains("--entry-password"));
         QCOMPARE(lh({ "add", file, "Personal", "Both", "--no-password", "--generate" }).code, 2);
+        const Result blank = lh({ "add", file, "Personal", "Blank", "--entry-password-stdin" }, "master\n\n");
+        QCOMPARE(blank.code, 1);
+        QVERIFY(blank.err.contains("--no-password"));
         QCOMPARE(lh({ "add", file, "Personal", "Nothing", "--no-password" }).code, 0);
-        QCOMPARE(lh({ "show", file, "Personal - Nothing" }).out.contains("Password: \n"), true);
+        QVERIFY(lh({ "show", file, "Personal - Nothing" }).out.contains("Password: \n"));
+        QCOMPARE(lh({ "edit", file, "Personal - Typed", "--no-password" }).code, 0);
+        QCOMPARE(lh({ "show", file, "Personal - Typed", "--field", "password", "--show-secrets" }).out, QString());
+        QVERIFY(!lh({ "ls", file }).out.contains("Blank"));
     }
 
     // export, then import-json into a new vault, keeps every field of every

@@ -1,26 +1,30 @@
 #include "app/cli/CommandLineClient.h"
 
+#include "app/cli/CommandHelp.h"
+#include "app/cli/EntryFields.h"
+#include "app/cli/ItemAddress.h"
+#include "app/cli/JsonTreeImport.h"
 #include "app/cli/PasswordPrompt.h"
+#include "app/database/PasswordBackup.h"
 #include "app/database/PasswordDatabaseFormat.h"
 #include "app/database/PasswordDatabaseSetPasswordTask.h"
 #include "app/database/PasswordDatabaseUnlockTask.h"
 #include "blib/app/BFileLock.h"
+#include "blib/app/BSettings.h"
 #include "blib/crypto/BCryptoIds.h"
+#include "blib/crypto/BKDFCalibrateTask.h"
 #include "blib/crypto/BWipe.h"
 #include "blib/password/BPassword.h"
 #include "blib/password/BPasswordGeneratorRandom.h"
 #include "blib/task/BTaskController.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QFileDevice>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QJsonDocument>
-#include <QTextCodec>
 #include <functional>
 #include <memory>
-#include <unistd.h>
 
 namespace {
 
@@ -49,95 +53,33 @@ QStringList generatorFlagOptions()
 }
 
 constexpr int maximumCount = 100000;
+constexpr int minimumKdfTimeMs = 10;
+constexpr int maximumKdfTimeMs = 60000;
 
-const QStringList entryValueOptions { QStringLiteral("username"), QStringLiteral("email"),
-                                      QStringLiteral("phone"), QStringLiteral("url"),
-                                      QStringLiteral("note"), QStringLiteral("expires") };
+const char* const backupModifiedKey = "app.settings.backupModifiedPasswords";
+const char* const backupDeletedKey = "app.settings.backupDeletedPasswords";
 
 QString masked(const QString& text)
 {
     return text.isEmpty() ? QString() : QStringLiteral("********");
 }
 
-// Parses an ISO 8601 date ("2027-01-31") or date and time
-// ("2027-01-31T12:00:00", local time unless a zone is given).
-bool parseExpiry(const QString& text, QDateTime& result)
-{
-    QDateTime dateTime = QDateTime::fromString(text, Qt::ISODate);
-    if (!dateTime.isValid()) {
-        const QDate date = QDate::fromString(text, Qt::ISODate);
-        if (!date.isValid())
-            return false;
-        dateTime = date.startOfDay();
-    }
-    result = dateTime;
-    return true;
-}
-
-// Decodes UTF-8 that is valid throughout: no stray, overlong or truncated
-// sequence, no encoded surrogate. A leading byte-order mark is kept as a
-// character.
-bool decodeUtf8(const QByteArray& bytes, QString& text)
-{
-    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
-    QString decoded = QTextCodec::codecForMib(106)->toUnicode(bytes.constData(), bytes.size(), &state);
-    if (state.invalidChars != 0 || state.remainingChars != 0) {
-        wipe(decoded);
-        return false;
-    }
-    text = decoded;
-    return true;
-}
-
 } // namespace
 
 CommandLineClient::CommandLineClient(QIODevice* input, QIODevice* output, QIODevice* error,
                                      PasswordPrompt* prompt)
-    : m_input(input)
-    , m_output(output)
+    : m_output(output)
     , m_error(error)
-    , m_prompt(prompt)
+    , m_secrets(input, error, prompt)
 {
 }
 
 QString CommandLineClient::usage()
 {
-    return QStringLiteral(
-        "Usage: lockharbour-cli COMMAND FILE [ARGUMENTS] [--password-stdin]\n"
-        "  create FILE --name NAME [--note TEXT] [--cipher AES-256|Twofish-256] [--rounds N]\n"
-        "  info FILE\n"
-        "  ls FILE [GROUP]\n"
-        "  show FILE ENTRY [--show-secrets]\n"
-        "  add FILE GROUP NAME [--username U] [--email E] [--phone P] [--url U] [--note N]\n"
-        "                      [--expires ISO-DATE|never] [--entry-password-stdin]\n"
-        "                      [--generate [GENERATOR OPTIONS] [--show-secrets]]\n"
-        "  edit FILE ENTRY [the field options of add] [--name NAME]\n"
-        "  mkgroup FILE GROUP\n"
-        "  rm FILE ITEM\n"
-        "  attach FILE ENTRY PATH\n"
-        "  extract FILE ENTRY OUT\n"
-        "  passwd FILE [--cipher AES-256|Twofish-256] [--rounds N]\n"
-        "  export FILE\n"
-        "  generate [GENERATOR OPTIONS] [--count K]\n"
-        "  estimate   (reads one password from standard input)\n"
-        "Generator options: --length N (1-100, default 13) --no-lowercase --no-uppercase\n"
-        "  --no-numbers --no-minus --no-underscore --no-special\n"
-        "Groups and entries are named by their full name, e.g. \"Personal - Finance - Bank\".\n"
-        "The master password is read from the terminal, or with --password-stdin from the\n"
-        "first line of standard input; a second line gives the entry password of\n"
-        "add/edit --entry-password-stdin or the new master password of passwd.\n");
+    return CommandHelp::overview();
 }
 
-int CommandLineClient::run(const QStringList& arguments)
-{
-    if (arguments.isEmpty())
-        return usageError(QString());
-    const QString command = arguments.first();
-    if (command == QLatin1String("help") || command == QLatin1String("--help") || command == QLatin1String("-h")) {
-        print(usage());
-        return flushOutput() ? ExitSuccess : ExitFailure;
-    }
-
+struct CommandLineClient::CommandTable {
     // Each command: its options taking a value, its flags, how many
     // positional arguments it takes and what runs it.
     struct Command {
@@ -148,35 +90,82 @@ int CommandLineClient::run(const QStringList& arguments)
         int maxPositional;
         int (CommandLineClient::*handler)(const Options&);
     };
-    const QString stdinFlag = QStringLiteral("password-stdin");
-    const QString entryStdinFlag = QStringLiteral("entry-password-stdin");
-    const Command commands[] = {
-        { "create", { QStringLiteral("name"), QStringLiteral("note"), QStringLiteral("cipher"), QStringLiteral("rounds") },
-          { stdinFlag }, 1, 1, &CommandLineClient::create },
-        { "info", {}, {}, 1, 1, &CommandLineClient::info },
-        { "ls", {}, { stdinFlag }, 1, 2, &CommandLineClient::list },
-        { "show", {}, { stdinFlag, QStringLiteral("show-secrets") }, 2, 2, &CommandLineClient::show },
-        { "add", entryValueOptions + generatorValueOptions,
-          QStringList { stdinFlag, entryStdinFlag, QStringLiteral("generate"), QStringLiteral("show-secrets") }
-              + generatorFlagOptions(),
-          3, 3, &CommandLineClient::add },
-        { "edit", entryValueOptions + QStringList { QStringLiteral("name") }, { stdinFlag, entryStdinFlag }, 2, 2,
-          &CommandLineClient::edit },
-        { "mkgroup", {}, { stdinFlag }, 2, 2, &CommandLineClient::makeGroup },
-        { "rm", {}, { stdinFlag }, 2, 2, &CommandLineClient::remove },
-        { "attach", {}, { stdinFlag }, 3, 3, &CommandLineClient::attach },
-        { "extract", {}, { stdinFlag }, 3, 3, &CommandLineClient::extract },
-        { "passwd", { QStringLiteral("cipher"), QStringLiteral("rounds") }, { stdinFlag }, 1, 1,
-          &CommandLineClient::changePassword },
-        { "export", {}, { stdinFlag }, 1, 1, &CommandLineClient::exportTree },
-        { "generate", generatorValueOptions + QStringList { QStringLiteral("count") }, generatorFlagOptions(), 0, 0,
-          &CommandLineClient::generate },
-        { "estimate", {}, {}, 0, 0, &CommandLineClient::estimate },
-    };
 
-    for (const Command& entry : commands) {
+    static const QList<Command>& commands()
+    {
+        const QString stdinFlag = QStringLiteral("password-stdin");
+        const QStringList entryPasswordFlags { QStringLiteral("entry-password"), QStringLiteral("entry-password-stdin") };
+        const QStringList roundsOptions { QStringLiteral("cipher"), QStringLiteral("rounds"), QStringLiteral("kdf-time") };
+        static const QList<Command> table {
+            { "create", QStringList { QStringLiteral("name"), QStringLiteral("note") } + roundsOptions, { stdinFlag },
+              1, 1, &CommandLineClient::create },
+            { "info", {}, { stdinFlag }, 1, 1, &CommandLineClient::info },
+            { "ls", {}, { stdinFlag, QStringLiteral("index") }, 1, 2, &CommandLineClient::list },
+            { "show", { QStringLiteral("field") }, { stdinFlag, QStringLiteral("show-secrets") }, 2, 2,
+              &CommandLineClient::show },
+            { "search", { QStringLiteral("fields") }, { stdinFlag, QStringLiteral("match-case") }, 2, 2,
+              &CommandLineClient::search },
+            { "add", EntryFields::valueOptions() + generatorValueOptions,
+              QStringList { stdinFlag, QStringLiteral("no-password"), QStringLiteral("generate"),
+                            QStringLiteral("show-secrets") }
+                  + entryPasswordFlags + generatorFlagOptions(),
+              3, 3, &CommandLineClient::add },
+            { "edit", EntryFields::valueOptions() + QStringList { QStringLiteral("name") },
+              QStringList { stdinFlag, QStringLiteral("no-password") } + entryPasswordFlags, 2, 2, &CommandLineClient::edit },
+            { "mkgroup", {}, { stdinFlag }, 2, 2, &CommandLineClient::makeGroup },
+            { "mv", {}, { stdinFlag }, 3, 3, &CommandLineClient::move },
+            { "rm", {}, { stdinFlag, QStringLiteral("recursive") }, 2, 2, &CommandLineClient::remove },
+            { "attach", {}, { stdinFlag }, 3, 3, &CommandLineClient::attach },
+            { "extract", {}, { stdinFlag, QStringLiteral("force") }, 3, 3, &CommandLineClient::extract },
+            { "passwd", roundsOptions, { stdinFlag }, 1, 1, &CommandLineClient::changePassword },
+            { "export", {}, { stdinFlag }, 1, 1, &CommandLineClient::exportTree },
+            { "import-json", QStringList { QStringLiteral("name"), QStringLiteral("note") } + roundsOptions,
+              { stdinFlag }, 2, 2, &CommandLineClient::importJson },
+            { "generate", generatorValueOptions + QStringList { QStringLiteral("count") }, generatorFlagOptions(), 0,
+              0, &CommandLineClient::generate },
+            { "estimate", {}, {}, 0, 0, &CommandLineClient::estimate },
+            { "help", {}, {}, 0, 1, &CommandLineClient::help },
+        };
+        return table;
+    }
+};
+
+QStringList CommandLineClient::commandNames()
+{
+    QStringList names;
+    for (const CommandTable::Command& command : CommandTable::commands())
+        names.append(QLatin1String(command.name));
+    return names;
+}
+
+int CommandLineClient::run(const QStringList& arguments)
+{
+    m_command.clear();
+    if (arguments.isEmpty())
+        return usageError(QString());
+    const QString command = arguments.first();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        print(usage());
+        return flushOutput() ? ExitSuccess : ExitFailure;
+    }
+    if (command == QLatin1String("--version")) {
+        print(QStringLiteral("lockharbour-cli %1\n").arg(QCoreApplication::applicationVersion()));
+        return flushOutput() ? ExitSuccess : ExitFailure;
+    }
+
+    for (const CommandTable::Command& entry : CommandTable::commands()) {
         if (command != QLatin1String(entry.name))
             continue;
+        m_command = command;
+        // COMMAND --help prints that command's help, whatever else is there.
+        for (const QString& argument : arguments.mid(1)) {
+            if (argument == QLatin1String("--"))
+                break;
+            if (argument == QLatin1String("--help")) {
+                print(CommandHelp::command(command));
+                return flushOutput() ? ExitSuccess : ExitFailure;
+            }
+        }
         Options options;
         if (!parse(arguments.mid(1), entry.valueOptions, entry.flagOptions, entry.minPositional,
                    entry.maxPositional, options))
@@ -189,6 +178,21 @@ int CommandLineClient::run(const QStringList& arguments)
         return code;
     }
     return usageError(tr("Unknown command \"%1\".").arg(command));
+}
+
+int CommandLineClient::help(const Options& options)
+{
+    if (options.positional.isEmpty()) {
+        print(usage());
+        return ExitSuccess;
+    }
+    const QString text = CommandHelp::command(options.positional.first());
+    if (text.isEmpty()) {
+        m_command.clear();
+        return usageError(tr("Unknown command \"%1\".").arg(options.positional.first()));
+    }
+    print(text);
+    return ExitSuccess;
 }
 
 bool CommandLineClient::parse(const QStringList& arguments, const QStringList& valueOptions,
@@ -250,29 +254,59 @@ int CommandLineClient::create(const Options& options)
     if (QFileInfo::exists(path))
         return fail(tr("The file \"%1\" already exists.").arg(path));
 
+    PasswordDatabase db;
+    db.setName(options.values.value(QStringLiteral("name")));
+    db.setNote(options.values.value(QStringLiteral("note")));
+    return createFile(db, path, options);
+}
+
+int CommandLineClient::createFile(PasswordDatabase& db, const QString& path, const Options& options)
+{
     int cipher = BCipherId::AES_256;
     if (options.values.contains(QStringLiteral("cipher"))) {
         cipher = cipherId(options.values.value(QStringLiteral("cipher")));
         if (cipher == BCipherId::None)
             return usageError(tr("Unknown cipher \"%1\".").arg(options.values.value(QStringLiteral("cipher"))));
     }
-
-    PasswordDatabase db;
+    // The program's default for new databases, as its database editor uses.
     int rounds = db.getKdfRounds();
-    if (options.values.contains(QStringLiteral("rounds"))) {
-        bool ok = false;
-        rounds = options.values.value(QStringLiteral("rounds")).toInt(&ok);
-        if (!ok || rounds < 1)
-            return usageError(tr("The number of rounds must be a positive integer."));
-    }
+    const int roundsResult = readRounds(options, rounds);
+    if (roundsResult != ExitSuccess)
+        return roundsResult;
 
     QString password;
     if (!readNewSecret(options.values.contains(QStringLiteral("password-stdin")), password))
         return ExitFailure;
-
-    db.setName(options.values.value(QStringLiteral("name")));
-    db.setNote(options.values.value(QStringLiteral("note")));
     return setPasswordAndSave(db, path, password, cipher, BKdfId::PBKDF2, rounds, BFileWriteMode::CreateNew);
+}
+
+int CommandLineClient::readRounds(const Options& options, int& rounds)
+{
+    const bool byCount = options.values.contains(QStringLiteral("rounds"));
+    const bool byTime = options.values.contains(QStringLiteral("kdf-time"));
+    if (byCount && byTime)
+        return usageError(tr("Use either --rounds or --kdf-time, not both."));
+    if (byCount) {
+        bool ok = false;
+        const int value = options.values.value(QStringLiteral("rounds")).toInt(&ok);
+        if (!ok || value < 1)
+            return usageError(tr("The number of rounds must be a positive integer."));
+        rounds = value;
+    } else if (byTime) {
+        bool ok = false;
+        const int milliseconds = options.values.value(QStringLiteral("kdf-time")).toInt(&ok);
+        if (!ok || milliseconds < minimumKdfTimeMs || milliseconds > maximumKdfTimeMs)
+            return usageError(tr("The key derivation time must be a whole number of milliseconds from %1 to %2.")
+                                  .arg(minimumKdfTimeMs)
+                                  .arg(maximumKdfTimeMs));
+        // As the database editor calibrates: the cipher key's length.
+        BTaskController controller;
+        BKDFCalibrateTask task(BKdfId::PBKDF2, milliseconds, 32);
+        if (task.run(&controller) != Success || task.rounds() < 1)
+            return fail(tr("Failed to calibrate the key derivation rounds."));
+        rounds = task.rounds();
+    }
+    return ExitSuccess;
 }
 
 int CommandLineClient::info(const Options& options)
@@ -307,10 +341,14 @@ int CommandLineClient::list(const Options& options)
             roots.append(group);
     }
 
+    const bool numbered = options.values.contains(QStringLiteral("index"));
+    const ItemAddress addresses(db);
     QString text;
     std::function<void(const QList<PasswordDatabase::Item*>&, int)> walk =
         [&](const QList<PasswordDatabase::Item*>& items, int depth) {
             for (PasswordDatabase::Item* item : items) {
+                if (numbered)
+                    text += addresses.number(item) + QLatin1Char(' ');
                 text += QString(depth * 2, QLatin1Char(' '));
                 if (item->getType() == groupType) {
                     text += item->getName() + QLatin1String("/\n");
@@ -327,13 +365,33 @@ int CommandLineClient::list(const Options& options)
 
 int CommandLineClient::show(const Options& options)
 {
+    const bool secrets = options.values.contains(QStringLiteral("show-secrets"));
+    const bool oneField = options.values.contains(QStringLiteral("field"));
+    const QString field = options.values.value(QStringLiteral("field"));
+    if (oneField) {
+        bool secret = false;
+        QString error;
+        if (!EntryFields::isField(field, secret, error))
+            return usageError(error);
+        if (secret && !secrets)
+            return usageError(tr("The field \"%1\" is printed only with --show-secrets.").arg(field));
+    }
+
     PasswordDatabase db;
     if (!openDatabase(options.positional.at(0), options, db))
         return ExitFailure;
     PasswordDatabase::Password* entry = findEntry(db, options.positional.at(1));
     if (!entry)
         return ExitFailure;
-    const bool secrets = options.values.contains(QStringLiteral("show-secrets"));
+
+    if (oneField) {
+        QString value = EntryFields::value(field, *entry);
+        QByteArray bytes = value.toUtf8();
+        write(bytes);
+        wipe(bytes);
+        wipe(value);
+        return ExitSuccess;
+    }
 
     QString text;
     text += tr("Name: %1\n").arg(entry->getName());
@@ -351,44 +409,65 @@ int CommandLineClient::show(const Options& options)
     QString note = entry->getNote();
     note.replace(QLatin1Char('\n'), QLatin1String("\n  "));
     text += tr("Note: %1\n").arg(note);
+    QByteArray bytes = text.toUtf8();
+    write(bytes);
+    wipe(bytes);
+    wipe(text);
+    return ExitSuccess;
+}
+
+int CommandLineClient::search(const Options& options)
+{
+    int flags = PasswordDatabase::FindAllFields;
+    if (options.values.contains(QStringLiteral("fields"))) {
+        QString error;
+        flags = EntryFields::findFlags(options.values.value(QStringLiteral("fields")), error);
+        if (!flags)
+            return usageError(error);
+    }
+    if (options.values.contains(QStringLiteral("match-case")))
+        flags |= PasswordDatabase::FindCaseSensitive;
+
+    PasswordDatabase db;
+    if (!openDatabase(options.positional.at(0), options, db))
+        return ExitFailure;
+    const ItemAddress addresses(db);
+    QString text;
+    for (const PasswordDatabase::Password* entry : db.find(options.positional.at(1), flags))
+        text += addresses.shortestAddress(entry) + QLatin1Char('\n');
     print(text);
     return ExitSuccess;
 }
 
 bool CommandLineClient::applyEntryFields(const Options& options, PasswordDatabase::Password& entry)
 {
-    if (options.values.contains(QStringLiteral("expires"))) {
-        const QString value = options.values.value(QStringLiteral("expires"));
-        if (value == QLatin1String("never")) {
-            entry.setNeverExpire(true);
-        } else {
-            QDateTime expiry;
-            if (!parseExpiry(value, expiry)) {
-                usageError(tr("\"%1\" is not an ISO date such as 2027-01-31.").arg(value));
-                return false;
-            }
-            entry.setNeverExpire(false);
-            entry.setExpireTime(expiry);
-        }
-    }
-    if (options.values.contains(QStringLiteral("name"))) {
-        if (options.values.value(QStringLiteral("name")).isEmpty()) {
-            usageError(tr("An entry must have a name."));
+    QString error;
+    if (EntryFields::apply(options.values, entry, error))
+        return true;
+    usageError(error);
+    return false;
+}
+
+bool CommandLineClient::readEntryPassword(const Options& options, QString& secret, bool& given)
+{
+    const bool fromTerminal = options.values.contains(QStringLiteral("entry-password"));
+    const bool fromInput = options.values.contains(QStringLiteral("entry-password-stdin"));
+    const bool none = options.values.contains(QStringLiteral("no-password"));
+    given = fromTerminal || fromInput || none;
+    if (fromInput) {
+        if (!readSecret(true, tr("Entry password: "), secret))
+            return false;
+        if (secret.isEmpty()) {
+            fail(tr("The entry password read from standard input is empty; use --no-password for an entry "
+                    "without one."));
             return false;
         }
-        entry.setName(options.values.value(QStringLiteral("name")));
+        return true;
     }
-    if (options.values.contains(QStringLiteral("username")))
-        entry.setUsername(options.values.value(QStringLiteral("username")));
-    if (options.values.contains(QStringLiteral("email")))
-        entry.setEmailAddress(options.values.value(QStringLiteral("email")));
-    if (options.values.contains(QStringLiteral("phone")))
-        entry.setPhoneNumber(options.values.value(QStringLiteral("phone")));
-    if (options.values.contains(QStringLiteral("url")))
-        entry.setUrl(options.values.value(QStringLiteral("url")));
-    if (options.values.contains(QStringLiteral("note")))
-        entry.setNote(options.values.value(QStringLiteral("note")));
-    return true;
+    if (!fromTerminal)
+        return true;
+    return m_secrets.readNew(false, tr("Entry password: "), tr("Repeat the entry password: "),
+                             tr("No entry password was typed; use --no-password for an entry without one."), secret);
 }
 
 int CommandLineClient::add(const Options& options)
@@ -405,11 +484,20 @@ int CommandLineClient::add(const Options& options)
     if (!applyEntryFields(options, *entry))
         return ExitUsage;
 
+    int sources = 0;
+    for (const char* option : { "generate", "entry-password", "entry-password-stdin", "no-password" }) {
+        if (options.values.contains(QLatin1String(option)))
+            ++sources;
+    }
+    if (sources == 0)
+        return usageError(tr("Give the entry password with --entry-password (asked at the terminal), "
+                             "--entry-password-stdin or --generate, or use --no-password for none."));
+    if (sources > 1)
+        return usageError(tr("Use only one of --generate, --entry-password, --entry-password-stdin and "
+                             "--no-password."));
     const bool generated = options.values.contains(QStringLiteral("generate"));
     BPasswordGeneratorRandom generator;
     if (generated) {
-        if (options.values.contains(QStringLiteral("entry-password-stdin")))
-            return usageError(tr("Use either --generate or --entry-password-stdin, not both."));
         if (!applyGeneratorOptions(options, *generator.options()))
             return ExitUsage;
     } else {
@@ -421,28 +509,27 @@ int CommandLineClient::add(const Options& options)
 
     PasswordDatabase db;
     BFileLock writeLock;
-    if (!openDatabase(path, options, db, &writeLock))
+    QString password;
+    bool given = false;
+    if (!openDatabase(path, options, db, &writeLock, [&] { return readEntryPassword(options, password, given); })) {
+        wipe(password);
         return ExitFailure;
+    }
     auto* group = findGroup(db, options.positional.at(1));
-    if (!group)
+    if (!group) {
+        wipe(password);
         return ExitFailure;
+    }
     for (PasswordDatabase::Item* child : group->getItems()) {
-        if (child->getType() == passwordType && child->getName() == name)
+        if (child->getType() == passwordType && child->getName() == name) {
+            wipe(password);
             return fail(tr("The group already holds an entry named \"%1\".").arg(name));
+        }
     }
 
-    if (options.values.contains(QStringLiteral("entry-password-stdin"))) {
-        QString secret;
-        if (!readSecret(true, tr("Entry password: "), secret))
-            return ExitFailure;
-        entry->setPassword(secret);
-        wipe(secret);
-    }
-    QString password;
-    if (generated) {
+    if (generated)
         password = generator.generatePassword();
-        entry->setPassword(password);
-    }
+    entry->setPassword(password);
 
     group->addItem(entry.release());
     db.setModified();
@@ -465,29 +552,73 @@ int CommandLineClient::edit(const Options& options)
         if (!applyEntryFields(options, scratch))
             return ExitUsage;
     }
+    // Options that only an entry has; a group takes --name and --note.
+    bool entryOptions = false;
+    for (const QString& option : EntryFields::valueOptions()) {
+        if (option != QLatin1String("note") && options.values.contains(option))
+            entryOptions = true;
+    }
+    int sources = 0;
+    for (const char* option : { "entry-password", "entry-password-stdin", "no-password" }) {
+        if (options.values.contains(QLatin1String(option))) {
+            entryOptions = true;
+            ++sources;
+        }
+    }
+    if (sources > 1)
+        return usageError(tr("Use only one of --entry-password, --entry-password-stdin and --no-password."));
 
     PasswordDatabase db;
     BFileLock writeLock;
-    if (!openDatabase(path, options, db, &writeLock))
+    QString password;
+    bool passwordGiven = false;
+    if (!openDatabase(path, options, db, &writeLock,
+                      [&] { return readEntryPassword(options, password, passwordGiven); })) {
+        wipe(password);
         return ExitFailure;
-    auto* entry = findEntry(db, options.positional.at(1));
-    if (!entry)
+    }
+    PasswordDatabase::Item* item = findItem(db, options.positional.at(1), entryOptions ? passwordType : anyType);
+    if (!item) {
+        wipe(password);
         return ExitFailure;
+    }
+    const QString newName = options.values.value(QStringLiteral("name"));
     if (options.values.contains(QStringLiteral("name"))) {
-        const QString newName = options.values.value(QStringLiteral("name"));
-        for (PasswordDatabase::Item* sibling : entry->getParent()->getItems()) {
-            if (sibling != entry && sibling->getType() == passwordType && sibling->getName() == newName)
-                return fail(tr("The group already holds an entry named \"%1\".").arg(newName));
+        QList<PasswordDatabase::Item*> level;
+        if (item->getParent()) {
+            level = item->getParent()->getItems();
+        } else {
+            for (PasswordDatabase::Group* group : db.getItems())
+                level.append(group);
+        }
+        for (PasswordDatabase::Item* sibling : qAsConst(level)) {
+            if (sibling != item && sibling->getType() == item->getType() && sibling->getName() == newName) {
+                wipe(password);
+                return fail(item->isGroup() ? tr("There is already a group named \"%1\" there.").arg(newName)
+                                            : tr("The group already holds an entry named \"%1\".").arg(newName));
+            }
         }
     }
-    applyEntryFields(options, *entry);
-    if (options.values.contains(QStringLiteral("entry-password-stdin"))) {
-        QString secret;
-        if (!readSecret(true, tr("Entry password: "), secret))
-            return ExitFailure;
-        entry->setPassword(secret);
-        wipe(secret);
+
+    if (item->isGroup()) {
+        if (options.values.contains(QStringLiteral("name"))) {
+            if (newName.isEmpty())
+                return usageError(tr("A group must have a name."));
+            item->setName(newName);
+        }
+        if (options.values.contains(QStringLiteral("note")))
+            item->setNote(options.values.value(QStringLiteral("note")));
+    } else {
+        auto* entry = static_cast<PasswordDatabase::Password*>(item);
+        const PasswordDatabase::Password before(*entry);
+        applyEntryFields(options, *entry);
+        if (passwordGiven)
+            entry->setPassword(password);
+        // As the program's editor: the entry as it was, when it changed.
+        if (*entry != before && boolSetting(QLatin1String(backupModifiedKey), true))
+            backupPassword(db, before);
     }
+    wipe(password);
     db.setModified();
     return saveDatabase(db, path) ? ExitSuccess : ExitFailure;
 }
@@ -495,38 +626,70 @@ int CommandLineClient::edit(const Options& options)
 int CommandLineClient::makeGroup(const Options& options)
 {
     const QString path = options.positional.at(0);
-    const QString fullName = options.positional.at(1);
-    if (fullName.isEmpty())
+    const QString address = options.positional.at(1);
+    if (address.isEmpty())
         return usageError(tr("A group must have a name."));
+    // "/Personal/Finance - Cards" names the parent by path; otherwise
+    // "Personal - Finance" makes Finance inside the existing group Personal.
+    QStringList parts;
+    bool groupOnly = false;
+    const bool byPath = ItemAddress::splitPath(address, parts, groupOnly);
+    QString parentAddress;
+    QString name = address;
+    if (byPath) {
+        name = parts.takeLast();
+        if (!parts.isEmpty()) {
+            QStringList escaped;
+            for (const QString& part : qAsConst(parts))
+                escaped.append(ItemAddress::escapePart(part));
+            parentAddress = QLatin1Char('/') + escaped.join(QLatin1Char('/')) + QLatin1Char('/');
+        }
+    } else {
+        const QString separator = QStringLiteral(" - ");
+        const int split = address.lastIndexOf(separator);
+        if (split >= 0) {
+            parentAddress = address.left(split);
+            name = address.mid(split + separator.size());
+        }
+    }
 
     PasswordDatabase db;
     BFileLock writeLock;
     if (!openDatabase(path, options, db, &writeLock))
         return ExitFailure;
 
-    for (PasswordDatabase::Item* item : db.getAllItems()) {
-        if (item->getType() == groupType && item->getFullName() == fullName)
-            return fail(tr("The group \"%1\" already exists.").arg(fullName));
+    PasswordDatabase::Group* parent = nullptr;
+    if (!parentAddress.isEmpty()) {
+        parent = findGroup(db, parentAddress);
+        if (!parent)
+            return ExitFailure;
+    }
+    QList<PasswordDatabase::Item*> siblings;
+    if (parent) {
+        siblings = parent->getItems();
+    } else {
+        for (PasswordDatabase::Group* group : db.getItems())
+            siblings.append(group);
+    }
+    for (PasswordDatabase::Item* item : qAsConst(siblings)) {
+        if (item->isGroup() && item->getName() == name)
+            return fail(tr("The group \"%1\" already exists.").arg(address));
+    }
+    // Nor may the full name of the new group be one another group has.
+    if (!byPath) {
+        for (PasswordDatabase::Item* item : db.getAllItems()) {
+            if (item->isGroup() && item->getFullName() == address)
+                return fail(tr("The group \"%1\" already exists.").arg(address));
+        }
     }
 
-    // "Personal - Finance" makes Finance inside the existing group Personal.
-    const QString separator = QStringLiteral(" - ");
-    const int split = fullName.lastIndexOf(separator);
     auto* group = new PasswordDatabase::Group();
     group->setIconId(QStringLiteral("tessavond.web"));
-    if (split < 0) {
-        group->setName(fullName);
-        db.addItem(group);
-    } else {
-        const QString parentName = fullName.left(split);
-        auto* parent = findGroup(db, parentName);
-        if (!parent) {
-            delete group;
-            return ExitFailure;
-        }
-        group->setName(fullName.mid(split + separator.size()));
+    group->setName(name);
+    if (parent)
         parent->addItem(group);
-    }
+    else
+        db.addItem(group);
     db.setModified();
     return saveDatabase(db, path) ? ExitSuccess : ExitFailure;
 }
@@ -541,13 +704,83 @@ int CommandLineClient::remove(const Options& options)
     PasswordDatabase::Item* item = findItem(db, options.positional.at(1), anyType);
     if (!item)
         return ExitFailure;
-    if (PasswordDatabase::Group* parent = item->getParent()) {
-        parent->deleteItem(item);
-    } else {
-        auto* group = static_cast<PasswordDatabase::Group*>(item);
-        db.takeItem(group);
-        delete group;
+    if (item->isGroup() && !static_cast<PasswordDatabase::Group*>(item)->isEmpty()
+        && !options.values.contains(QStringLiteral("recursive")))
+        return fail(tr("The group \"%1\" is not empty; use --recursive to remove it with everything in it.")
+                        .arg(options.positional.at(1)));
+
+    // Decided while the item is still in place.
+    const bool inBackupGroup = isInBackupGroup(*item);
+    if (PasswordDatabase::Group* parent = item->getParent())
+        parent->takeItem(item);
+    else
+        db.takeItem(static_cast<PasswordDatabase::Group*>(item));
+    deleteWithBackup(db, item, inBackupGroup);
+    db.setModified();
+    return saveDatabase(db, path) ? ExitSuccess : ExitFailure;
+}
+
+void CommandLineClient::deleteWithBackup(PasswordDatabase& db, PasswordDatabase::Item* item, bool inBackupGroup)
+{
+    if (!inBackupGroup && boolSetting(QLatin1String(backupDeletedKey), true)) {
+        QList<PasswordDatabase::Item*> items { item };
+        if (item->isGroup())
+            items = static_cast<PasswordDatabase::Group*>(item)->getAllItems();
+        for (const PasswordDatabase::Item* each : qAsConst(items)) {
+            if (each->isPassword())
+                backupPassword(db, *static_cast<const PasswordDatabase::Password*>(each));
+        }
     }
+    delete item;
+}
+
+int CommandLineClient::move(const Options& options)
+{
+    const QString path = options.positional.at(0);
+    const QString destination = options.positional.at(2);
+    PasswordDatabase db;
+    BFileLock writeLock;
+    if (!openDatabase(path, options, db, &writeLock))
+        return ExitFailure;
+    PasswordDatabase::Item* item = findItem(db, options.positional.at(1), anyType);
+    if (!item)
+        return ExitFailure;
+
+    // "/" is the top level, where only groups live.
+    PasswordDatabase::Group* target = nullptr;
+    if (destination != QLatin1String("/")) {
+        target = findGroup(db, destination);
+        if (!target)
+            return ExitFailure;
+    } else if (!item->isGroup()) {
+        return fail(tr("Only groups can be at the top level; entries belong in a group."));
+    }
+    if (item->isGroup()) {
+        for (const PasswordDatabase::Item* level = target; level; level = level->getParent()) {
+            if (level == item)
+                return fail(tr("A group cannot be moved into itself or into a group inside it."));
+        }
+    }
+    QList<PasswordDatabase::Item*> siblings;
+    if (target) {
+        siblings = target->getItems();
+    } else {
+        for (PasswordDatabase::Group* group : db.getItems())
+            siblings.append(group);
+    }
+    for (const PasswordDatabase::Item* sibling : qAsConst(siblings)) {
+        if (sibling != item && sibling->getType() == item->getType() && sibling->getName() == item->getName())
+            return fail(tr("The destination already holds an item named \"%1\".").arg(item->getName()));
+    }
+
+    if (PasswordDatabase::Group* parent = item->getParent())
+        parent->takeItem(item);
+    else
+        db.takeItem(static_cast<PasswordDatabase::Group*>(item));
+    if (target)
+        target->addItem(item);
+    else
+        db.addItem(static_cast<PasswordDatabase::Group*>(item));
     db.setModified();
     return saveDatabase(db, path) ? ExitSuccess : ExitFailure;
 }
@@ -568,13 +801,25 @@ int CommandLineClient::attach(const Options& options)
     auto* entry = findEntry(db, options.positional.at(1));
     if (!entry)
         return ExitFailure;
+    const QString replaced = entry->getAttachment().isValid() ? entry->getAttachment().getFileName() : QString();
+    const bool hadAttachment = entry->getAttachment().isValid();
     entry->setAttachment(attachment);
     db.setModified();
-    return saveDatabase(db, path) ? ExitSuccess : ExitFailure;
+    if (!saveDatabase(db, path))
+        return ExitFailure;
+    if (hadAttachment)
+        m_error->write(tr("Replaced the attached file \"%1\".\n").arg(replaced).toUtf8());
+    return ExitSuccess;
 }
 
 int CommandLineClient::extract(const Options& options)
 {
+    const QString out = options.positional.at(2);
+    // Devices and pipes are written as streams; only files are replaced.
+    const QFileInfo target(out);
+    if (target.exists() && target.isFile() && !options.values.contains(QStringLiteral("force")))
+        return fail(tr("The file \"%1\" already exists; use --force to replace it.").arg(out));
+
     PasswordDatabase db;
     if (!openDatabase(options.positional.at(0), options, db))
         return ExitFailure;
@@ -585,7 +830,7 @@ int CommandLineClient::extract(const Options& options)
     if (!attachment.isValid())
         return fail(tr("The entry \"%1\" has no attachment.").arg(options.positional.at(1)));
     QString error;
-    if (!attachment.saveToFile(options.positional.at(2), &error))
+    if (!attachment.saveToFile(out, &error))
         return fail(error);
     return ExitSuccess;
 }
@@ -600,18 +845,18 @@ int CommandLineClient::changePassword(const Options& options)
             return usageError(tr("Unknown cipher \"%1\".").arg(options.values.value(QStringLiteral("cipher"))));
     }
     int rounds = -1;
-    if (options.values.contains(QStringLiteral("rounds"))) {
-        bool ok = false;
-        rounds = options.values.value(QStringLiteral("rounds")).toInt(&ok);
-        if (!ok || rounds < 1)
-            return usageError(tr("The number of rounds must be a positive integer."));
-    }
+    const int roundsResult = readRounds(options, rounds);
+    if (roundsResult != ExitSuccess)
+        return roundsResult;
 
     PasswordDatabase db;
     BFileLock writeLock;
     QString password;
-    if (!openDatabase(path, options, db, &writeLock, &password))
+    const bool fromInput = options.values.contains(QStringLiteral("password-stdin"));
+    if (!openDatabase(path, options, db, &writeLock, [&] { return readNewSecret(fromInput, password); })) {
+        wipe(password);
         return ExitFailure;
+    }
     return setPasswordAndSave(db, path, password, cipher < 0 ? db.getCipher() : cipher, db.getKdf(),
                               rounds < 0 ? db.getKdfRounds() : rounds, BFileWriteMode::ReplaceExisting);
 }
@@ -638,6 +883,28 @@ int CommandLineClient::exportTree(const Options& options)
     write(json);
     wipe(json);
     return ExitSuccess;
+}
+
+int CommandLineClient::importJson(const Options& options)
+{
+    const QString source = options.positional.at(0);
+    const QString path = options.positional.at(1);
+    if (options.values.contains(QStringLiteral("name")) && options.values.value(QStringLiteral("name")).isEmpty())
+        return usageError(tr("A database must have a name."));
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+        return fail(tr("The file \"%1\" already exists.").arg(path));
+
+    // Everything is read and checked before any password is asked for.
+    QList<PasswordDatabase::Group*> groups;
+    QString error;
+    if (!JsonTreeImport::readFile(source, groups, error))
+        return fail(error);
+    PasswordDatabase db;
+    for (PasswordDatabase::Group* group : qAsConst(groups))
+        db.addItem(group);
+    db.setName(options.values.value(QStringLiteral("name"), QFileInfo(path).completeBaseName()));
+    db.setNote(options.values.value(QStringLiteral("note")));
+    return createFile(db, path, options);
 }
 
 bool CommandLineClient::applyGeneratorOptions(const Options& options, BOption& set)
@@ -691,7 +958,7 @@ int CommandLineClient::estimate(const Options&)
 {
     // A terminal gets a prompt without echo; a pipe or file gives its first line.
     QString password;
-    if (!readSecret(!inputIsTerminal(), tr("Password: "), password))
+    if (!readSecret(!m_secrets.inputIsTerminal(), tr("Password: "), password))
         return ExitFailure;
     double entropy = 0.0;
     int rating = 0;
@@ -710,70 +977,15 @@ int CommandLineClient::estimate(const Options&)
     return ExitSuccess;
 }
 
-bool CommandLineClient::inputIsTerminal() const
-{
-    const auto* file = qobject_cast<const QFile*>(m_input);
-    return file && file->handle() >= 0 && isatty(file->handle());
-}
-
 bool CommandLineClient::readSecret(bool fromInput, const QString& label, QString& secret)
 {
-    QByteArray line;
-    if (fromInput) {
-        if (!m_input || m_input->atEnd()) {
-            fail(tr("Standard input ended before the password."));
-            return false;
-        }
-        line = m_input->readLine();
-        if (line.endsWith('\n'))
-            line.chop(1);
-        if (line.endsWith('\r'))
-            line.chop(1);
-    } else {
-        bool ok = false;
-        if (m_prompt)
-            line = m_prompt->ask(label, ok);
-        if (!ok) {
-            wipe(line);
-            fail(tr("No terminal to read the password from; use --password-stdin."));
-            return false;
-        }
-    }
-    // Bytes that are not UTF-8 would all read as the same replacement
-    // character, so that different passwords became one.
-    const bool valid = decodeUtf8(line, secret);
-    wipe(line);
-    if (!valid) {
-        fail(tr("The password is not valid UTF-8 text. Type it in a UTF-8 terminal or give it as "
-                "UTF-8."));
-        return false;
-    }
-    return true;
+    return m_secrets.read(fromInput, label, secret);
 }
 
 bool CommandLineClient::readNewSecret(bool fromInput, QString& secret)
 {
-    if (!readSecret(fromInput, tr("New master password: "), secret))
-        return false;
-    if (secret.isEmpty()) {
-        fail(tr("A password is required to protect the database."));
-        return false;
-    }
-    if (!fromInput) {
-        QString repeated;
-        if (!readSecret(false, tr("Repeat the new master password: "), repeated)) {
-            wipe(secret);
-            return false;
-        }
-        const bool same = repeated == secret;
-        wipe(repeated);
-        if (!same) {
-            wipe(secret);
-            fail(tr("The passwords do not match."));
-            return false;
-        }
-    }
-    return true;
+    return m_secrets.readNew(fromInput, tr("New master password: "), tr("Repeat the new master password: "),
+                             tr("A password is required to protect the database."), secret);
 }
 
 bool CommandLineClient::loadHeader(const QString& path, PasswordDatabase& db)
@@ -788,7 +1000,7 @@ bool CommandLineClient::loadHeader(const QString& path, PasswordDatabase& db)
 }
 
 bool CommandLineClient::openDatabase(const QString& path, const Options& options, PasswordDatabase& db,
-                                     BFileLock* writeLock, QString* newPassword)
+                                     BFileLock* writeLock, const std::function<bool()>& readMore)
 {
     if (!loadHeader(path, db))
         return false;
@@ -796,7 +1008,11 @@ bool CommandLineClient::openDatabase(const QString& path, const Options& options
     QString password;
     if (!readSecret(fromInput, tr("Master password: "), password))
         return false;
-    if (newPassword && !readNewSecret(fromInput, *newPassword)) {
+    if (fromInput && password.isEmpty()) {
+        fail(tr("The master password read from standard input is empty."));
+        return false;
+    }
+    if (readMore && !readMore()) {
         wipe(password);
         return false;
     }
@@ -807,15 +1023,11 @@ bool CommandLineClient::openDatabase(const QString& path, const Options& options
         QString error;
         if (!writeLock->lock(path, m_lockWaitMs, error)) {
             wipe(password);
-            if (newPassword)
-                wipe(*newPassword);
             fail(error);
             return false;
         }
         if (!loadHeader(path, db)) { // as the previous writer left it
             wipe(password);
-            if (newPassword)
-                wipe(*newPassword);
             return false;
         }
     }
@@ -824,8 +1036,6 @@ bool CommandLineClient::openDatabase(const QString& path, const Options& options
     const BTaskResult result = task.run(&controller);
     wipe(password);
     if (result != Success) {
-        if (newPassword)
-            wipe(*newPassword);
         fail(controller.errorMessage().isEmpty() ? tr("Failed to unlock database with that password.")
                                                  : controller.errorMessage());
         return false;
@@ -842,35 +1052,34 @@ bool CommandLineClient::saveDatabase(PasswordDatabase& db, const QString& path, 
     return false;
 }
 
-PasswordDatabase::Item* CommandLineClient::findItem(PasswordDatabase& db, const QString& fullName, int type)
+PasswordDatabase::Item* CommandLineClient::findItem(PasswordDatabase& db, const QString& address, int type)
 {
-    PasswordDatabase::Item* found = nullptr;
-    int matches = 0;
-    for (PasswordDatabase::Item* item : db.getAllItems()) {
-        if ((type == anyType || item->getType() == type) && item->getFullName() == fullName) {
-            if (!found)
-                found = item;
-            ++matches;
-        }
-    }
-    if (matches == 1)
-        return found;
+    const ItemAddress addresses(db);
+    const QList<PasswordDatabase::Item*> found = addresses.resolve(address, type);
+    if (found.size() == 1)
+        return found.first();
     const QString what = type == groupType ? tr("group") : type == passwordType ? tr("entry") : tr("item");
-    if (matches == 0)
-        fail(tr("There is no %1 named \"%2\".").arg(what, fullName));
-    else
-        fail(tr("The name \"%1\" is ambiguous: %2 items have it.").arg(fullName, QString::number(matches)));
+    if (found.isEmpty()) {
+        fail(tr("There is no %1 named \"%2\".").arg(what, address));
+        return nullptr;
+    }
+    // Each candidate by a form that names it alone.
+    QString text = tr("The name \"%1\" is ambiguous: %2 items have it. Name one of them by its path or number:")
+                       .arg(address, QString::number(found.size()));
+    for (const PasswordDatabase::Item* item : found)
+        text += QStringLiteral("\n  %1  %2").arg(addresses.number(item), ItemAddress::path(item));
+    fail(text);
     return nullptr;
 }
 
-PasswordDatabase::Group* CommandLineClient::findGroup(PasswordDatabase& db, const QString& fullName)
+PasswordDatabase::Group* CommandLineClient::findGroup(PasswordDatabase& db, const QString& address)
 {
-    return static_cast<PasswordDatabase::Group*>(findItem(db, fullName, groupType));
+    return static_cast<PasswordDatabase::Group*>(findItem(db, address, groupType));
 }
 
-PasswordDatabase::Password* CommandLineClient::findEntry(PasswordDatabase& db, const QString& fullName)
+PasswordDatabase::Password* CommandLineClient::findEntry(PasswordDatabase& db, const QString& address)
 {
-    return static_cast<PasswordDatabase::Password*>(findItem(db, fullName, passwordType));
+    return static_cast<PasswordDatabase::Password*>(findItem(db, address, passwordType));
 }
 
 int CommandLineClient::fail(const QString& message)
@@ -884,7 +1093,9 @@ int CommandLineClient::usageError(const QString& message)
     QByteArray text;
     if (!message.isEmpty())
         text = message.toUtf8() + '\n';
-    text += usage().toUtf8();
+    // The command's own usage when there is one, not the whole list.
+    const QString help = m_command.isEmpty() ? QString() : CommandHelp::command(m_command);
+    text += (help.isEmpty() ? usage() : help).toUtf8();
     m_error->write(text);
     return ExitUsage;
 }

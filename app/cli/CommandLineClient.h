@@ -1,12 +1,14 @@
 #ifndef COMMANDLINECLIENT_H
 #define COMMANDLINECLIENT_H
 
+#include "app/cli/SecretReader.h"
 #include "app/database/PasswordDatabase.h"
 
 #include <QCoreApplication>
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class BFileLock;
 class BOption;
@@ -36,9 +38,13 @@ public:
     // writing the same file (PasswordDatabase::FileLockWaitMs by default).
     void setLockWaitMs(int milliseconds) { m_lockWaitMs = milliseconds; }
 
+    // The whole help text.
     static QString usage();
+    // The names of every command, in the order of the help.
+    static QStringList commandNames();
 
 private:
+    struct CommandTable;
     struct Options {
         QStringList positional;
         QMap<QString, QString> values; // option name -> value ("" for flags)
@@ -48,6 +54,7 @@ private:
                const QStringList& flagOptions, int minPositional, int maxPositional,
                Options& options);
 
+    int help(const Options& options);
     int create(const Options& options);
     int info(const Options& options);
     int list(const Options& options);
@@ -55,6 +62,9 @@ private:
     int add(const Options& options);
     int makeGroup(const Options& options);
     int remove(const Options& options);
+    int move(const Options& options);
+    int search(const Options& options);
+    int importJson(const Options& options);
     int edit(const Options& options);
     int attach(const Options& options);
     int extract(const Options& options);
@@ -67,22 +77,27 @@ private:
     // option set. False (with a usage error printed) for a bad length or
     // when no character class is left.
     bool applyGeneratorOptions(const Options& options, BOption& set);
-    // True when the client reads from a terminal rather than a pipe or file.
-    bool inputIsTerminal() const;
-
     // Reads the next secret: a line of standard input with --password-stdin,
     // otherwise a terminal prompt. False (with an error printed) on failure.
     bool readSecret(bool fromInput, const QString& label, QString& secret);
     bool readNewSecret(bool fromInput, QString& secret);
+    // --rounds N or --kdf-time MS (calibrated on this computer) into
+    // `rounds`; untouched when neither is given. ExitSuccess, or the exit
+    // code with an error printed.
+    int readRounds(const Options& options, int& rounds);
+    // Reads the new master password and saves `db` as the new file `path`
+    // with the cipher and rounds options of create.
+    int createFile(PasswordDatabase& db, const QString& path, const Options& options);
     // Reads the header of `path` into `db`. False with an error printed.
     bool loadHeader(const QString& path, PasswordDatabase& db);
     // Loads and unlocks `path` into `db`. False with an error printed.
     // Commands that change the file pass `writeLock`: it is taken once the
     // passwords are read, the file is read again under it, and it is held
-    // until the caller drops it, after the save. `newPassword`, when given,
-    // is asked for (as by passwd) right after the master password.
+    // until the caller drops it, after the save. `readMore`, when given,
+    // reads the command's other secrets right after the master password and
+    // before the lock is taken; the caller wipes what it read.
     bool openDatabase(const QString& path, const Options& options, PasswordDatabase& db,
-                      BFileLock* writeLock = nullptr, QString* newPassword = nullptr);
+                      BFileLock* writeLock = nullptr, const std::function<bool()>& readMore = {});
     bool saveDatabase(PasswordDatabase& db, const QString& path,
                       BFileWriteMode mode = BFileWriteMode::ReplaceExisting);
     // Gives `db` the password (wiped afterwards) and settings, then saves it.
@@ -90,11 +105,18 @@ private:
                            int rounds, BFileWriteMode mode);
     // Applies the entry field options of add and edit. False on a bad value.
     bool applyEntryFields(const Options& options, PasswordDatabase::Password& entry);
-    // Items by full name ("Personal - Finance - Bank"). Null with an error
-    // printed when there is none or more than one.
-    PasswordDatabase::Item* findItem(PasswordDatabase& db, const QString& fullName, int type);
-    PasswordDatabase::Group* findGroup(PasswordDatabase& db, const QString& fullName);
-    PasswordDatabase::Password* findEntry(PasswordDatabase& db, const QString& fullName);
+    // The entry password of add and edit: asked twice at the terminal
+    // (--entry-password) or read from standard input (--entry-password-stdin).
+    // `given` tells whether either option was there.
+    bool readEntryPassword(const Options& options, QString& secret, bool& given);
+    // Items by address (see ItemAddress). Null with an error printed when
+    // there is none, or more than one (then the candidates are listed).
+    PasswordDatabase::Item* findItem(PasswordDatabase& db, const QString& address, int type);
+    PasswordDatabase::Group* findGroup(PasswordDatabase& db, const QString& address);
+    PasswordDatabase::Password* findEntry(PasswordDatabase& db, const QString& address);
+    // Deletes a detached item; its passwords are first copied into the
+    // backup group unless `inBackupGroup` or the settings say otherwise.
+    void deleteWithBackup(PasswordDatabase& db, PasswordDatabase::Item* item, bool inBackupGroup);
 
     int fail(const QString& message);
     int usageError(const QString& message);
@@ -104,10 +126,10 @@ private:
     // written to it was lost.
     bool flushOutput();
 
-    QIODevice* m_input;
     QIODevice* m_output;
     QIODevice* m_error;
-    PasswordPrompt* m_prompt;
+    SecretReader m_secrets;
+    QString m_command; // the command being run, for its usage text
     int m_lockWaitMs = PasswordDatabase::FileLockWaitMs;
     bool m_outputFailed = false;
 };

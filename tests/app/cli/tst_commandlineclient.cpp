@@ -1,7 +1,10 @@
+#include "app/cli/CommandHelp.h"
 #include "app/cli/CommandLineClient.h"
 #include "app/cli/PasswordPrompt.h"
+#include "app/database/PasswordBackup.h"
 #include "app/database/PasswordDatabaseUnlockTask.h"
 #include "blib/app/BApplicationIdentity.h"
+#include "blib/app/BSettings.h"
 #include "blib/crypto/BCryptoIds.h"
 #include "blib/crypto/BHash.h"
 #include "blib/task/BTaskController.h"
@@ -22,6 +25,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -92,7 +96,7 @@ private:
                          "master\ns3cr%1t\n")
                          .code,
                      0);
-            QCOMPARE(cli({ "add", file, "Personal", "Mail", "--email", "a@b.example", stdinFlag }, pw).code, 0);
+            QCOMPARE(cli({ "add", file, "Personal", "Mail", "--email", "a@b.example", "--no-password", stdinFlag }, pw).code, 0);
         }();
         return file;
     }
@@ -129,6 +133,74 @@ private:
     {
         struct stat status {};
         return ::stat(QFile::encodeName(file).constData(), &status) == 0 ? int(status.st_mode & 07777) : -1;
+    }
+
+    bool programBuilt() const { return QFile::exists(program()); }
+
+    // The real program on the vault made by makeDatabase().
+    Result lh(const QStringList& arguments, const QByteArray& input = "master\n")
+    {
+        return runProgram(arguments + QStringList { "--password-stdin" }, input);
+    }
+
+    // Opens `file` with the API, lets `change` edit it and saves it.
+    static void changeVault(const QString& file, const QString& password,
+                            const std::function<void(PasswordDatabase&)>& change)
+    {
+        PasswordDatabase db;
+        QVERIFY(db.load(file, nullptr));
+        BTaskController controller;
+        PasswordDatabaseUnlockTask task(db, password);
+        QCOMPARE(task.run(&controller), Success);
+        change(db);
+        QVERIFY(db.save(file));
+    }
+
+    // Every item of both vaults, in order, with every field the file keeps.
+    static void compareTrees(const QString& first, const QString& firstPassword, const QString& second,
+                             const QString& secondPassword)
+    {
+        PasswordDatabase a;
+        PasswordDatabase b;
+        BTaskController controller;
+        QVERIFY(a.load(first, nullptr) && b.load(second, nullptr));
+        PasswordDatabaseUnlockTask unlockA(a, firstPassword);
+        PasswordDatabaseUnlockTask unlockB(b, secondPassword);
+        QCOMPARE(unlockA.run(&controller), Success);
+        QCOMPARE(unlockB.run(&controller), Success);
+        const QList<PasswordDatabase::Item*> left = a.getAllItems();
+        const QList<PasswordDatabase::Item*> right = b.getAllItems();
+        QCOMPARE(right.size(), left.size());
+        for (int i = 0; i < left.size(); ++i) {
+            const PasswordDatabase::Item* x = left.at(i);
+            const PasswordDatabase::Item* y = right.at(i);
+            QCOMPARE(y->getFullName(), x->getFullName());
+            QCOMPARE(y->getType(), x->getType());
+            QCOMPARE(y->getTag(), x->getTag());
+            QCOMPARE(y->getFlags(), x->getFlags());
+            QCOMPARE(y->getGuiState(), x->getGuiState());
+            QCOMPARE(y->getNote(), x->getNote());
+            if (x->isGroup()) {
+                QCOMPARE(static_cast<const PasswordDatabase::Group*>(y)->getIconId(),
+                         static_cast<const PasswordDatabase::Group*>(x)->getIconId());
+            } else {
+                const auto* p = static_cast<const PasswordDatabase::Password*>(x);
+                const auto* q = static_cast<const PasswordDatabase::Password*>(y);
+                QVERIFY2(*p == *q, qPrintable(x->getFullName()));
+                QCOMPARE(q->getAttachment().getData(), p->getAttachment().getData());
+            }
+        }
+    }
+
+    // The number `ls --index` gives the line that ends with `name`.
+    QString numberOf(const QString& file, const QString& name)
+    {
+        const Result listed = lh({ "ls", file, "--index" });
+        for (const QString& line : listed.out.split('\n')) {
+            if (line.section(' ', 1).trimmed() == name)
+                return line.section(' ', 0, 0);
+        }
+        return QString();
     }
 
 private slots:
@@ -186,7 +258,7 @@ private slots:
 
         QCOMPARE(cli({ "show", file, "Personal - Nothing", "--password-stdin" }, "master\n").code, 1);
         // Adding a second entry of the same name would make names ambiguous.
-        QCOMPARE(cli({ "add", file, "Personal", "Mail", "--password-stdin" }, "master\n").code, 1);
+        QCOMPARE(cli({ "add", file, "Personal", "Mail", "--no-password", "--password-stdin" }, "master\n").code, 1);
     }
 
     void editChangesOnlyTheGivenFields()
@@ -210,11 +282,11 @@ private slots:
     void removeDeletesTheWholeSubtree()
     {
         const QString file = makeDatabase("rm.lhdb");
-        QCOMPARE(cli({ "rm", file, "Personal - Finance", "--password-stdin" }, "master\n").code, 0);
-        QCOMPARE(cli({ "ls", file, "--password-stdin" }, "master\n").out, QStringLiteral("Personal/\n  Mail\n"));
-        QCOMPARE(cli({ "rm", file, "Personal", "--password-stdin" }, "master\n").code, 0);
-        QCOMPARE(cli({ "ls", file, "--password-stdin" }, "master\n").out, QString());
-        QCOMPARE(cli({ "rm", file, "Personal", "--password-stdin" }, "master\n").code, 1);
+        QCOMPARE(cli({ "rm", file, "Personal - Finance", "--recursive", "--password-stdin" }, "master\n").code, 0);
+        QCOMPARE(cli({ "ls", file, "Personal", "--password-stdin" }, "master\n").out, QStringLiteral("Mail\n"));
+        QCOMPARE(cli({ "rm", file, "Personal", "--recursive", "--password-stdin" }, "master\n").code, 0);
+        QVERIFY(!cli({ "ls", file, "--password-stdin" }, "master\n").out.contains("Personal/"));
+        QCOMPARE(cli({ "rm", file, "Personal", "--recursive", "--password-stdin" }, "master\n").code, 1);
     }
 
     void ambiguousNamesAreRefused()
@@ -226,10 +298,11 @@ private slots:
 
         // A group and an entry sharing one full name: rm must not guess.
         QCOMPARE(cli({ "mkgroup", file, "Personal - x%1", "--password-stdin" }, "master\n").code, 0);
-        QCOMPARE(cli({ "add", file, "Personal", "x%1", "--password-stdin" }, "master\n").code, 0);
+        QCOMPARE(cli({ "add", file, "Personal", "x%1", "--no-password", "--password-stdin" }, "master\n").code, 0);
         const Result rm = cli({ "rm", file, "Personal - x%1", "--password-stdin" }, "master\n");
         QCOMPARE(rm.code, 1);
-        QCOMPARE(rm.err, QStringLiteral("The name \"Personal - x%1\" is ambiguous: 2 items have it.\n"));
+        QCOMPARE(rm.err, QStringLiteral("The name \"Personal - x%1\" is ambiguous: 2 items have it. Name one of them "
+                                        "by its path or number:\n  @5  /Personal/x%1/\n  @6  /Personal/x%1\n"));
         // Commands that want one kind still find it.
         QCOMPARE(cli({ "show", file, "Personal - x%1", "--password-stdin" }, "master\n").code, 0);
         QCOMPARE(cli({ "ls", file, "Personal - x%1", "--password-stdin" }, "master\n").code, 0);
@@ -428,7 +501,7 @@ private slots:
                 const QString name = QStringLiteral("Entry %1-%2").arg(round).arg(i);
                 expected << name;
                 auto* process = new QProcess(this);
-                process->start(program(), { "add", file, "Personal", name, "--password-stdin" });
+                process->start(program(), { "add", file, "Personal", name, "--no-password", "--password-stdin" });
                 writers << process;
             }
             // Both get their password before either is waited for.
@@ -794,6 +867,463 @@ private slots:
         QCOMPARE(process.exitCode(), 0);
         QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()),
                  QStringLiteral("entropy: 1.0\nrating: Very weak\nwarning: Contains leetspeak. (p4ssw0rd)\n"));
+    }
+    // A name containing " - " can make a full name ambiguous: every item
+    // stays reachable by path or number, and the refusal lists them.
+    void ambiguousNamesStayReachable()
+    {
+        if (!programBuilt())
+            QSKIP("the lockharbour-cli program is not built in this tree");
+        const QString file = makeDatabase("reach.lhdb");
+        QCOMPARE(lh({ "add", file, "Personal", "Finance - Bank", "--entry-password-stdin" }, "master\nflat\n").code, 0);
+        const QString bankNumber = numberOf(file, "Bank");
+        const QString flatNumber = numberOf(file, "Finance - Bank");
+        QVERIFY(!bankNumber.isEmpty() && !flatNumber.isEmpty() && bankNumber != flatNumber);
+
+        const Result ambiguous = lh({ "show", file, "Personal - Finance - Bank" });
+        QCOMPARE(ambiguous.code, 1);
+        QVERIFY(ambiguous.out.isEmpty());
+        QVERIFY2(ambiguous.err.contains(QStringLiteral("  %1  /Personal/Finance - Bank\n").arg(flatNumber)), qPrintable(ambiguous.err));
+        QVERIFY(ambiguous.err.contains(QStringLiteral("  %1  /Personal/Finance/Bank\n").arg(bankNumber)));
+
+        // Each candidate by path and by number; edit and rm reach it too.
+        QCOMPARE(lh({ "show", file, "/Personal/Finance - Bank", "--field", "password", "--show-secrets" }).out,
+                 QStringLiteral("flat"));
+        QCOMPARE(lh({ "show", file, bankNumber, "--field", "password", "--show-secrets" }).out, QStringLiteral("s3cr%1t"));
+        QCOMPARE(lh({ "edit", file, flatNumber, "--url", "https://flat.example" }).code, 0);
+        QCOMPARE(lh({ "show", file, "/Personal/Finance - Bank", "--field", "url" }).out,
+                 QStringLiteral("https://flat.example"));
+        QCOMPARE(lh({ "rm", file, "/Personal/Finance - Bank" }).code, 0);
+        // With one left, the full name works again.
+        QCOMPARE(lh({ "show", file, "Personal - Finance - Bank", "--field", "url" }).out,
+                 QStringLiteral("https://bank.example"));
+
+        // Slashes and backslashes inside names are escaped in a path; a
+        // trailing slash picks the group where an entry has the same name.
+        QCOMPARE(lh({ "mkgroup", file, "/Personal/a\\/b\\\\c" }).code, 0);
+        QCOMPARE(lh({ "add", file, "/Personal/a\\/b\\\\c/", "x", "--no-password" }).code, 0);
+        QCOMPARE(lh({ "ls", file, "Personal - a/b\\c" }).out, QStringLiteral("x\n"));
+        QCOMPARE(lh({ "add", file, "Personal", "a/b\\c", "--no-password" }).code, 0);
+        QCOMPARE(lh({ "rm", file, "/Personal/a\\/b\\\\c" }).code, 1);
+        QCOMPARE(lh({ "rm", file, "/Personal/a\\/b\\\\c/", "--recursive" }).code, 0);
+        QCOMPARE(lh({ "ls", file, "Personal" }).out, QStringLiteral("Finance/\n  Bank\nMail\na/b\\c\n"));
+        QCOMPARE(lh({ "show", file, "@0" }).code, 1);
+        QCOMPARE(lh({ "show", file, "/Personal//Mail" }).code, 1);
+    }
+
+    void moveEntriesAndGroups()
+    {
+        if (!programBuilt())
+            QSKIP("the lockharbour-cli program is not built in this tree");
+        const QString file = makeDatabase("move.lhdb");
+        QCOMPARE(lh({ "mkgroup", file, "Personal - Finance - Old" }).code, 0);
+
+        // Never into itself or below itself; the vault is left as it was.
+        const QByteArray before = fileBytes(file);
+        for (const QString& target : { QStringLiteral("Personal - Finance - Old"), QStringLiteral("Personal - Finance") }) {
+            const Result refused = lh({ "mv", file, "Personal", target });
+            QCOMPARE(refused.code, 1);
+            QCOMPARE(refused.err, QStringLiteral("A group cannot be moved into itself or into a group inside it.\n"));
+        }
+        QCOMPARE(lh({ "mv", file, "Personal - Finance", "Personal - Finance" }).code, 1);
+        QCOMPARE(fileBytes(file), before);
+
+        QCOMPARE(lh({ "mv", file, "Personal - Finance - Bank", "Personal - Finance - Old" }).code, 0);
+        QCOMPARE(lh({ "mv", file, "Personal - Finance - Old", "/" }).code, 0);
+        QCOMPARE(lh({ "ls", file }).out, QStringLiteral("Personal/\n  Finance/\n  Mail\nOld/\n  Bank\n"));
+        // The moved entry keeps its fields.
+        QCOMPARE(lh({ "show", file, "Old - Bank", "--field", "password", "--show-secrets" }).out, QStringLiteral("s3cr%1t"));
+
+        QCOMPARE(lh({ "mv", file, "Old - Bank", "/" }).code, 1);
+        QCOMPARE(lh({ "add", file, "Old", "Mail", "--no-password" }).code, 0);
+        QCOMPARE(lh({ "mv", file, "Old - Mail", "Personal" }).code, 1);
+        QCOMPARE(lh({ "mv", file, "Old", "Nowhere" }).code, 1);
+
+        // Groups are renamed through edit, never onto a sibling's name.
+        QCOMPARE(lh({ "edit", file, "Old", "--name", "Personal" }).code, 1);
+        QCOMPARE(lh({ "edit", file, "Old", "--name", "Archive", "--note", "kept" }).code, 0);
+        QCOMPARE(lh({ "ls", file }).out, QStringLiteral("Personal/\n  Finance/\n  Mail\nArchive/\n  Bank\n  Mail\n"));
+        QCOMPARE(lh({ "edit", file, "Archive", "--username", "x" }).code, 1);
+    }
+
+    void searchAcrossFields()
+    {
+        if (!programBuilt())
+            QSKIP("the lockharbour-cli program is not built in this tree");
+        const QString file = makeDatabase("search.lhdb");
+        QCOMPARE(lh({ "add", file, "Personal", "Forum", "--username", "walrus", "--note", "Old Account",
+                      "--url", "https://forum.example", "--entry-password-stdin" },
+                    "master\nhunter2\n")
+                     .code,
+                 0);
+        // The full names printed are the ones show takes.
+        auto search = [&](const QStringList& extra) {
+            const Result found = lh(QStringList { "search", file } + extra);
+            return found.code == 0 ? found.out : QStringLiteral("exit %1: %2").arg(found.code).arg(found.err);
+        };
+        QCOMPARE(search({ "walrus" }), QStringLiteral("Personal - Forum\n"));
+        QCOMPARE(search({ "hunter" }), QStringLiteral("Personal - Forum\n"));
+        QCOMPARE(search({ "example" }), QStringLiteral("Personal - Finance - Bank\nPersonal - Forum\n"));
+        QCOMPARE(search({ "account", "--fields", "note" }), QStringLiteral("Personal - Forum\n"));
+        QCOMPARE(search({ "account", "--fields", "name,username,url,password" }), QString());
+        QCOMPARE(search({ "hunter", "--fields", "name,username" }), QString());
+        QCOMPARE(search({ "account", "--match-case" }), QString());
+        QCOMPARE(search({ "Account", "--match-case" }), QStringLiteral("Personal - Forum\n"));
+        QCOMPARE(lh({ "search", file, "x", "--fields", "email" }).code, 2);
+
+        // An ambiguous full name comes out in a form show takes.
+        QCOMPARE(lh({ "add", file, "Personal", "Finance - Bank", "--url", "https://bank.example", "--no-password" }).code, 0);
+        const QStringList lines = search({ "bank.example", "--fields", "url" }).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines, QStringList({ "/Personal/Finance/Bank", "/Personal/Finance - Bank" }));
+        for (const QString& line : lines)
+            QCOMPARE(lh({ "show", file, line, "--field", "url" }).out, QStringLiteral("https://bank.example"));
+    }
+
+    void showPrintsOneFieldExactly()
+    {
+        if (!programBuilt())
+            QSKIP("the lockharbour-cli program is not built in this tree");
+        const QString file = makeDatabase("field.lhdb");
+        const QString note = QStringLiteral("first line\n  second: ünïcødé ✓\n");
+        QCOMPARE(cli({ "edit", file, "Personal - Finance - Bank", "--note", note, "--password-stdin" },
+                     "master\n")
+                     .code,
+                 0);
+        const QString bank = QStringLiteral("Personal - Finance - Bank");
+        QCOMPARE(lh({ "show", file, bank, "--field", "note" }).out, note);
+        QCOMPARE(lh({ "show", file, bank, "--field", "expires" }).out.left(10), QStringLiteral("2031-05-06"));
+        QCOMPARE(lh({ "show", file, "Personal - Mail", "--field", "password", "--show-secrets" }).out, QString());
+        QCOMPARE(lh({ "show", file, bank, "--field", "password", "--show-secrets" }).out, QStringLiteral("s3cr%1t"));
+        QCOMPARE(lh({ "show", file, bank, "--field", "username", "--show-secrets" }).out, QStringLiteral("alice"));
+
+        for (const QString& secret : { QStringLiteral("password"), QStringLiteral("username") }) {
+            const Result refused = lh({ "show", file, bank, "--field", secret });
+            QCOMPARE(refused.code, 2);
+            QVERIFY(refused.out.isEmpty());
+            QVERIFY(!refused.err.contains("s3cr") && !refused.err.contains("alice"));
+        }
+        QCOMPARE(lh({ "show", file, bank, "--field", "colour" }).code, 2);
+    }
+
+    void entryPasswordsAtTheTerminal()
+    {
+        const QString file = makeDatabase("entrypw.lhdb");
+        m_prompt.labels.clear();
+        m_prompt.answers = { "master", "typed", "typed" };
+        QCOMPARE(cli({ "add", file, "Personal", "Typed", "--entry-password" }).code, 0);
+        QCOMPARE(m_prompt.labels, QStringList({ "Master password: ", "Entry password: ", "Repeat the entry password: " }));
+        QCOMPARE(cli({ "show", file, "Personal - Typed", "--field", "password", "--show-secrets", "--password-stdin" },
+                     "master\n")
+                     .out,
+                 QStringLiteral("typed"));
+
+        // A mistyped repeat or an empty answer adds nothing.
+        m_prompt.answers = { "master", "one", "two" };
+        QVERIFY(cli({ "add", file, "Personal", "Mistyped", "--entry-password" }).err.contains("do not match"));
+        m_prompt.answers = { "master", "" };
+        QVERIFY(cli({ "add", file, "Personal", "Empty", "--entry-password" }).err.contains("--no-password"));
+        QVERIFY(!cli({ "ls", file, "--password-stdin" }, "master\n").out.contains("Mistyped"));
+        QVERIFY(!cli({ "ls", file, "--password-stdin" }, "master\n").out.contains("Empty"));
+
+        // edit asks the same way, with the master password from standard input.
+        m_prompt.answers = { "changed", "changed" };
+        QCOMPARE(cli({ "edit", file, "Personal - Typed", "--entry-password", "--password-stdin" }, "master\n").code, 0);
+        QCOMPARE(cli({ "show", file, "Personal - Typed", "--field", "password", "--show-secrets", "--password-stdin" },
+                     "master\n")
+                     .out,
+                 QStringLiteral("changed"));
+
+        if (!programBuilt())
+            QSKIP("the lockharbour-cli program is not built in this tree");
+        const Result unsaid = lh({ "add", file, "Personal", "Nothing" });
+        QCOMPARE(unsaid.code, 2);
+        QVERIFY(unsaid.err.contains("--no-password") && unsaid.err.contains("--entry-password"));
+        QCOMPARE(lh({ "add", file, "Personal", "Both", "--no-password", "--generate" }).code, 2);
+        const Result blank = lh({ "add", file, "Personal", "Blank", "--entry-password-stdin" }, "master\n\n");
+        QCOMPARE(blank.code, 1);
+        QVERIFY(blank.err.contains("--no-password"));
+        QCOMPARE(lh({ "add", file, "Personal", "Nothing", "--no-password" }).code, 0);
+        QVERIFY(lh({ "show", file, "Personal - Nothing" }).out.contains("Password: \n"));
+        QCOMPARE(lh({ "edit", file, "Personal - Typed", "--no-password" }).code, 0);
+        QCOMPARE(lh({ "show", file, "Personal - Typed", "--field", "password", "--show-secrets" }).out, QString());
+        QVERIFY(!lh({ "ls", file }).out.contains("Blank"));
+    }
+
+    // export, then import-json into a new vault, keeps every field of every
+    // item, attachments and unicode included.
+    void exportAndImportJsonRoundTrip()
+    {
+        if (!programBuilt())
+            QSKIP("the lockharbour-cli program is not built in this tree");
+        const QString file = makeDatabase("source.lhdb");
+        QFile source(path("ключ.bin"));
+        QVERIFY(source.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 5000; ++i)
+            source.putChar(char(i * 13));
+        source.close();
+        QCOMPARE(lh({ "attach", file, "Personal - Mail", source.fileName() }).code, 0);
+        changeVault(file, "master", [](PasswordDatabase& db) {
+            auto* group = new PasswordDatabase::Group;
+            group->setName(QStringLiteral("Reisen ✈ 旅行"));
+            group->setNote(QStringLiteral("line one\nline \"two\""));
+            group->setIconId(QStringLiteral("tessavond.travel"));
+            group->setTag(7);
+            group->setFlags(3);
+            group->setGuiState(PasswordDatabase::GuiExpanded | PasswordDatabase::GuiCurrent);
+            auto* entry = new PasswordDatabase::Password;
+            entry->setName(QStringLiteral("Zürich – Bahn"));
+            entry->setUsername(QStringLiteral("ünï"));
+            entry->setPassword(QStringLiteral("пароль 🔑"));
+            entry->setEmailAddress(QStringLiteral("a@b.example"));
+            entry->setPhoneNumber(QStringLiteral("+41"));
+            entry->setUrl(QStringLiteral("https://sbb.example"));
+            entry->setNote(QStringLiteral("\ttabbed\n"));
+            entry->setIconId(QStringLiteral("tessavond.train"));
+            entry->setTag(2);
+            entry->setFlags(9);
+            entry->setGuiState(PasswordDatabase::GuiCurrent);
+            entry->setNeverExpire(false);
+            entry->setExpireTime(QDateTime(QDate(2030, 2, 28), QTime(23, 59, 58), Qt::UTC));
+            group->addItem(entry);
+            db.addItem(group);
+            QVERIFY(backupPassword(db, *entry));
+        });
+
+        const Result exported = lh({ "export", file });
+        QCOMPARE(exported.code, 0);
+        QFile json(path("tree.json"));
+        QVERIFY(json.open(QIODevice::WriteOnly));
+        json.write(exported.out.toUtf8());
+        json.close();
+
+        const QString copy = path("copy.lhdb");
+        const Result imported = runProgram({ "import-json", json.fileName(), copy, "--rounds", "2", "--password-stdin" },
+                                           "другой\n");
+        QVERIFY2(imported.code == 0, qPrintable(imported.err));
+        compareTrees(file, "master", copy, QStringLiteral("другой"));
+        QCOMPARE(runProgram({ "export", copy, "--password-stdin" }, "другой\n").out, exported.out);
+        QCOMPARE(runProgram({ "info", copy }, {}).out.section('\n', 0, 0), QStringLiteral("Name: copy"));
+        QCOMPARE(runProgram({ "extract", copy, "Personal - Mail", path("back.bin"), "--password-stdin" }, "другой\n").code, 0);
+        QCOMPARE(fileBytes(path("back.bin")), fileBytes(source.fileName()));
+
+        // An existing file is never replaced.
+        const QByteArray kept = fileBytes(copy);
+        const Result again = runProgram({ "import-json", json.fileName(), copy, "--password-stdin" }, "x\n");
+        QCOMPARE(again.code, 1);
+        QCOMPARE(fileBytes(copy), kept);
+    }
+
+    // import-json reads a file that may come from anywhere: whatever does
+    // not fit the tree exactly refuses the whole import.
+    void importJsonRefusesWhatDoesNotFit_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        const QByteArray entry = "{\"type\":2,\"name\":\"e\",\"note\":\"\",\"tag\":0,\"flags\":0,\"gui_state\":0,\"icon\":\"\","
+                                 "\"username\":\"\",\"email_address\":\"\",\"phone_number\":\"\",\"password\":\"p\","
+                                 "\"url\":\"\",\"never_expire\":true,\"expire_time\":\"\"";
+        const QByteArray group = "{\"type\":1,\"name\":\"g\",\"note\":\"\",\"tag\":0,\"flags\":0,\"gui_state\":0,\"icon\":\"\",\"items\":[";
+        auto wrap = [&](const QByteArray& item) { return "{\"groups\":[" + group + item + "]}]}"; };
+        QTest::newRow("not json") << QByteArray("{\"groups\": [");
+        QTest::newRow("array") << QByteArray("[]");
+        QTest::newRow("padding") << QByteArray("{\"paddingStart\":\"00\",\"groups\":[]}");
+        QTest::newRow("groups object") << QByteArray("{\"groups\":{}}");
+        QTest::newRow("unknown type") << wrap(entry + "}").replace("\"type\":2", "\"type\":3");
+        QTest::newRow("type as text") << wrap(entry + "}").replace("\"type\":2", "\"type\":\"2\"");
+        QTest::newRow("tag as text") << wrap(entry + "}").replace("\"tag\":0", "\"tag\":\"0\"");
+        QTest::newRow("password as number") << wrap(entry + "}").replace("\"password\":\"p\"", "\"password\":1");
+        QTest::newRow("missing member") << wrap(entry + "}").replace("\"url\":\"\",", "");
+        QTest::newRow("unknown member") << wrap(entry + ",\"colour\":\"red\"}");
+        QTest::newRow("bad expiry") << wrap(entry + "}").replace("\"expire_time\":\"\"", "\"expire_time\":\"soon\"");
+        QTest::newRow("attachment hash") << wrap(entry + ",\"attachment\":{\"file_name\":\"f\",\"data\":\"aGk=\",\"data_hash\":\"00\"}}");
+        QTest::newRow("entry at top level") << QByteArray("{\"groups\":[" + entry + "}]}");
+        QTest::newRow("item not object") << wrap("7");
+    }
+
+    void importJsonRefusesWhatDoesNotFit()
+    {
+        QFETCH(QByteArray, json);
+        if (!programBuilt())
+            QSKIP("the lockharbour-cli program is not built in this tree");
+        const QString input = path(QStringLiteral("hostile %1.json").arg(QTest::currentDataTag()));
+        QFile file(input);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(json);
+        file.close();
+        const QString target = path(QStringLiteral("hostile %1.lhdb").arg(QTest::currentDataTag()));
+        const Result result = runProgram({ "import-json", input, target, "--rounds", "2", "--password-stdin" }, "pw\n");
+        QCOMPARE(result.code, 1);
+        QVERIFY(!result.err.isEmpty());
+        QVERIFY(!QFile::exists(target));
+    }
+
+    void importJsonBoundsTheFileSize()
+    {
+        if (!programBuilt())
+            QSKIP("the lockharbour-cli program is not built in this tree");
+        QFile huge(path("huge.json"));
+        QVERIFY(huge.open(QIODevice::WriteOnly));
+        QVERIFY(huge.resize(PasswordDatabase::MaxFileSize + 1)); // sparse
+        huge.close();
+        const Result result = runProgram({ "import-json", huge.fileName(), path("huge.lhdb"), "--password-stdin" }, "pw\n");
+        QVERIFY(huge.remove());
+        QCOMPARE(result.code, 1);
+        QVERIFY2(result.err.contains("is too large"), qPrintable(result.err));
+        QVERIFY(!QFile::exists(path("huge.lhdb")));
+    }
+
+    void roundsByTimeOrStoredDefault()
+    {
+        if (!programBuilt())
+            QSKIP("the lockharbour-cli program is not built in this tree");
+        const QString roundsKey = QStringLiteral("app.passwordDatabase.defaultKdfRounds");
+        setIntSetting(roundsKey, 7);
+        const Result byDefault = runProgram({ "create", path("default.lhdb"), "--name", "D", "--password-stdin" }, "pw\n");
+        QSettings().remove(roundsKey);
+        QCOMPARE(byDefault.code, 0);
+        QVERIFY(runProgram({ "info", path("default.lhdb") }, {}).out.contains("PBKDF2, 7 rounds\n"));
+
+        auto roundsOf = [&](const QString& file) {
+            const QRegularExpressionMatch match =
+                QRegularExpression("PBKDF2, (\\d+) rounds").match(runProgram({ "info", file }, {}).out);
+            return match.hasMatch() ? match.captured(1).toInt() : -1;
+        };
+        QCOMPARE(runProgram({ "create", path("timed.lhdb"), "--name", "T", "--kdf-time", "40", "--password-stdin" }, "pw\n").code, 0);
+        // Calibration counts in hundreds of rounds.
+        QVERIFY(roundsOf(path("timed.lhdb")) >= 100);
+        QCOMPARE(runProgram({ "ls", path("timed.lhdb"), "--password-stdin" }, "pw\n").code, 0);
+
+        QCOMPARE(runProgram({ "passwd", path("default.lhdb"), "--kdf-time", "40", "--password-stdin" }, "pw\nnew\n").code, 0);
+        QVERIFY(roundsOf(path("default.lhdb")) >= 100);
+        QCOMPARE(runProgram({ "ls", path("default.lhdb"), "--password-stdin" }, "new\n").code, 0);
+
+        for (const QStringList& bad : { QStringList { "--kdf-time", "0" }, QStringList { "--kdf-time", "soon" },
+                                        QStringList { "--kdf-time", "40", "--rounds", "5" } }) {
+            const Result result = runProgram(QStringList { "create", path("bad.lhdb"), "--name", "B", "--password-stdin" } + bad, "pw\n");
+            QCOMPARE(result.code, 2);
+        }
+        QVERIFY(!QFile::exists(path("bad.lhdb")));
+    }
+
+    // rm and edit keep copies in the backup group as the program does, rm
+    // of a filled group must be meant, and files are not overwritten by
+    // accident.
+    void removeAndEditKeepBackups()
+    {
+        if (!programBuilt())
+            QSKIP("the lockharbour-cli program is not built in this tree");
+        const QString file = makeDatabase("backup.lhdb");
+        QCOMPARE(lh({ "edit", file, "Personal - Finance - Bank", "--username", "bob" }).code, 0);
+        QCOMPARE(lh({ "show", file, "Backup - Bank", "--field", "username", "--show-secrets" }).out, QStringLiteral("alice"));
+        // An edit that changes nothing keeps no copy.
+        QCOMPARE(lh({ "edit", file, "Personal - Finance - Bank", "--username", "bob" }).code, 0);
+        QCOMPARE(lh({ "ls", file, "Backup" }).out, QStringLiteral("Bank\n"));
+
+        const Result refused = lh({ "rm", file, "Personal" });
+        QCOMPARE(refused.code, 1);
+        QVERIFY(refused.err.contains("--recursive"));
+        QCOMPARE(lh({ "rm", file, "Personal", "--recursive" }).code, 0);
+        QCOMPARE(lh({ "ls", file }).out, QStringLiteral("Backup/\n  Bank\n  Bank\n  Mail\n"));
+        QCOMPARE(lh({ "show", file, "@3", "--field", "username", "--show-secrets" }).out, QStringLiteral("bob"));
+
+        // What is removed from the backup group is gone without a copy.
+        QCOMPARE(lh({ "rm", file, "Backup - Mail" }).code, 0);
+        QCOMPARE(lh({ "ls", file }).out, QStringLiteral("Backup/\n  Bank\n  Bank\n"));
+
+        // Under the program's settings, no copies.
+        QCOMPARE(lh({ "mkgroup", file, "Other" }).code, 0);
+        QCOMPARE(lh({ "add", file, "Other", "Shop", "--username", "u", "--no-password" }).code, 0);
+        setBoolSetting(QStringLiteral("app.settings.backupModifiedPasswords"), false);
+        setBoolSetting(QStringLiteral("app.settings.backupDeletedPasswords"), false);
+        const int edited = lh({ "edit", file, "Other - Shop", "--username", "v" }).code;
+        const int removed = lh({ "rm", file, "Other - Shop" }).code;
+        QSettings().remove(QStringLiteral("app.settings.backupModifiedPasswords"));
+        QSettings().remove(QStringLiteral("app.settings.backupDeletedPasswords"));
+        QCOMPARE(edited, 0);
+        QCOMPARE(removed, 0);
+        QCOMPARE(lh({ "ls", file }).out, QStringLiteral("Backup/\n  Bank\n  Bank\nOther/\n"));
+        // An empty group needs no --recursive.
+        QCOMPARE(lh({ "rm", file, "Other" }).code, 0);
+    }
+
+    void attachAndExtractNeverLoseAFileSilently()
+    {
+        if (!programBuilt())
+            QSKIP("the lockharbour-cli program is not built in this tree");
+        const QString file = makeDatabase("files.lhdb");
+        auto writeFile = [this](const QString& name, const QByteArray& bytes) {
+            QFile f(path(name));
+            f.open(QIODevice::WriteOnly);
+            f.write(bytes);
+            return f.fileName();
+        };
+        const QString first = writeFile("first.txt", "first");
+        const QString second = writeFile("second.txt", "second");
+        const Result attached = lh({ "attach", file, "Personal - Mail", first });
+        QCOMPARE(attached.code, 0);
+        QVERIFY(attached.err.isEmpty());
+        const Result replaced = lh({ "attach", file, "Personal - Mail", second });
+        QCOMPARE(replaced.code, 0);
+        QCOMPARE(replaced.err, QStringLiteral("Replaced the attached file \"first.txt\".\n"));
+
+        const QString out = writeFile("out.txt", "precious");
+        const Result refused = lh({ "extract", file, "Personal - Mail", out });
+        QCOMPARE(refused.code, 1);
+        QVERIFY(refused.err.contains("--force"));
+        QCOMPARE(fileBytes(out), QByteArray("precious"));
+        QCOMPARE(lh({ "extract", file, "Personal - Mail", out, "--force" }).code, 0);
+        QCOMPARE(fileBytes(out), QByteArray("second"));
+    }
+
+    void messagesHelpAndVersion()
+    {
+        if (!programBuilt())
+            QSKIP("the lockharbour-cli program is not built in this tree");
+        const QString file = makeDatabase("help.lhdb");
+        const Result empty = lh({ "ls", file }, "\n");
+        QCOMPARE(empty.code, 1);
+        QCOMPARE(empty.err, QStringLiteral("The master password read from standard input is empty.\n"));
+        const Result info = runProgram({ "info", file, "--password-stdin" }, {});
+        QCOMPARE(info.code, 0);
+        QVERIFY(info.out.startsWith("Name: Household\n"));
+
+        const Result version = runProgram({ "--version" }, {});
+        QCOMPARE(version.code, 0);
+        QCOMPARE(version.out, QStringLiteral("lockharbour-cli %1\n").arg(QCoreApplication::applicationVersion()));
+
+        // One command's help, three ways, and nothing of the others.
+        const Result help = runProgram({ "help", "mv" }, {});
+        QCOMPARE(help.code, 0);
+        QVERIFY(help.out.startsWith("Usage: lockharbour-cli mv FILE ITEM DEST-GROUP\n"));
+        QVERIFY(!help.out.contains("create"));
+        QCOMPARE(runProgram({ "mv", "--help" }, {}).out, help.out);
+        QCOMPARE(runProgram({ "mv", file, "x", "y", "--help" }, {}).out, help.out);
+        const Result misuse = runProgram({ "mv", file }, {});
+        QCOMPARE(misuse.code, 2);
+        QCOMPARE(misuse.err, "Wrong number of arguments.\n" + help.out);
+        QCOMPARE(runProgram({ "help", "frobnicate" }, {}).code, 2);
+        // Without a command, all of them.
+        const Result all = runProgram({ "help" }, {});
+        for (const QString& command : CommandLineClient::commandNames())
+            QVERIFY2(all.out.contains("\n  " + command), qPrintable(command));
+    }
+
+    // The manual page kept beside the help texts names every command.
+    void manualPageCoversEveryCommand()
+    {
+        QFile page(QStringLiteral(LH_SOURCE_DIR "/app/cli/lockharbour-cli.1"));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(page.readAll());
+        QVERIFY(text.startsWith(".TH LOCKHARBOUR-CLI 1"));
+        const QStringList commands = CommandLineClient::commandNames();
+        QVERIFY(commands.contains("import-json"));
+        for (const QString& command : commands) {
+            QString roff = command;
+            roff.replace('-', "\\-");
+            const QRegularExpression entry("^\\.B " + QRegularExpression::escape(roff) + "(\\s|\\\\f)",
+                                           QRegularExpression::MultilineOption);
+            QVERIFY2(entry.match(text).hasMatch(), qPrintable(command));
+            QVERIFY2(!CommandHelp::command(command).isEmpty(), qPrintable(command));
+        }
     }
 };
 

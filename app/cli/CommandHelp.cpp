@@ -1,0 +1,105 @@
+#include "app/cli/CommandHelp.h"
+
+#include <QStringList>
+
+namespace {
+
+struct Text {
+    const char* name;
+    const char* synopsis;
+    const char* description;
+};
+
+// In the order of the overview.
+const Text texts[] = {
+    { "create", "create FILE --name NAME [--note TEXT] [--cipher AES-256|Twofish-256]\n"
+                "                        [--rounds N | --kdf-time MS]",
+      "Creates a new database file; never replaces an existing file. Without --rounds or\n"
+      "--kdf-time the default rounds of the program are used; --kdf-time calibrates the\n"
+      "rounds to take about MS milliseconds on this computer." },
+    { "info", "info FILE",
+      "Prints the header: name, note, cipher, key derivation and format version. Needs no\n"
+      "password (--password-stdin is accepted and ignored)." },
+    { "ls", "ls FILE [GROUP] [--index]",
+      "Lists the tree, groups ending in \"/\". --index puts each item's number (@N) first." },
+    { "show", "show FILE ENTRY [--show-secrets] [--field NAME]",
+      "Prints an entry; user name and password are masked without --show-secrets. --field\n"
+      "prints only the value of one field (name, group, username, password, email, phone,\n"
+      "url, note, icon, expires, attachment), with nothing added; username and password\n"
+      "need --show-secrets." },
+    { "search", "search FILE TEXT [--fields name,username,url,note,password] [--match-case]",
+      "Prints the full name of every entry whose chosen fields (all by default) contain\n"
+      "TEXT, one per line; an ambiguous full name is printed as a path or number." },
+    { "add", "add FILE GROUP NAME [--username U] [--email E] [--phone P] [--url U]\n"
+             "                        [--note N] [--expires ISO-DATE|never]\n"
+             "                        (--entry-password | --entry-password-stdin | --no-password |\n"
+             "                         --generate [GENERATOR OPTIONS] [--show-secrets])",
+      "Adds an entry. --entry-password asks for the entry password twice at the terminal;\n"
+      "--entry-password-stdin reads it from the next line of standard input." },
+    { "edit", "edit FILE ITEM [--name NAME] [--note N] [the entry options of add]",
+      "Changes the given fields of an entry, or renames a group (--name, --note); --no-password\n"
+      "empties the entry password. The entry\n"
+      "as it was is first copied into the backup group when the program's settings say so." },
+    { "mkgroup", "mkgroup FILE GROUP",
+      "Makes a group: \"Personal - Finance\" or \"/Personal/Finance\" makes Finance inside the\n"
+      "existing group Personal." },
+    { "mv", "mv FILE ITEM DEST-GROUP",
+      "Moves an entry or a group into DEST-GROUP; \"/\" moves a group to the top level. A\n"
+      "group cannot be moved into itself or into a group inside it." },
+    { "rm", "rm FILE ITEM [--recursive]",
+      "Removes an entry or a group; a group that is not empty needs --recursive. Removed\n"
+      "entries are copied into the backup group when the program's settings say so." },
+    { "attach", "attach FILE ENTRY PATH",
+      "Attaches a file to an entry, replacing (and saying so) the one it had." },
+    { "extract", "extract FILE ENTRY OUT [--force]",
+      "Writes an entry's attached file to OUT; an existing file is replaced only with --force." },
+    { "passwd", "passwd FILE [--cipher AES-256|Twofish-256] [--rounds N | --kdf-time MS]",
+      "Changes the master password, and optionally the cipher and key derivation rounds." },
+    { "export", "export FILE",
+      "Prints the whole tree, secrets included, as JSON." },
+    { "import-json", "import-json FILE.json DEST [--name NAME] [--note TEXT]\n"
+                     "                        [--cipher AES-256|Twofish-256] [--rounds N | --kdf-time MS]",
+      "Creates the new database DEST (never replacing a file) from JSON that export wrote,\n"
+      "with a new master password; the name defaults to DEST's base name. Nothing is\n"
+      "written unless all of the file is read." },
+    { "generate", "generate [GENERATOR OPTIONS] [--count K]",
+      "Prints K (default 1) passwords from the random generator." },
+    { "estimate", "estimate",
+      "Rates the password on the first line of standard input (or typed at the terminal)." },
+    { "help", "help [COMMAND]",
+      "Prints the help of one command, or of all." },
+};
+
+const char* const notes =
+    "Generator options: --length N (1-100, default 13) --no-lowercase --no-uppercase\n"
+    "  --no-numbers --no-minus --no-underscore --no-special\n"
+    "Items are named by their full name (\"Personal - Finance - Bank\"), by a path with one\n"
+    "part per level (\"/Personal/Finance - Bank\", \"\\/\" for a slash in a name, a trailing \"/\"\n"
+    "for a group), or by their number from ls --index (\"@3\").\n"
+    "The master password is read from the terminal, or with --password-stdin from the\n"
+    "first line of standard input; a second line gives the entry password of\n"
+    "add/edit --entry-password-stdin or the new master password of passwd.\n"
+    "Every command takes --help. lockharbour-cli --version prints the version.\n"
+    "Exit status: 0 success, 1 failure (the reason on standard error), 2 usage error.\n";
+
+} // namespace
+
+QString CommandHelp::overview()
+{
+    QString text = tr("Usage: lockharbour-cli COMMAND [ARGUMENTS] [--password-stdin]\n");
+    for (const Text& entry : texts)
+        text += QLatin1String("  ") + QLatin1String(entry.synopsis) + QLatin1Char('\n');
+    text += tr(notes);
+    return text;
+}
+
+QString CommandHelp::command(const QString& name)
+{
+    for (const Text& entry : texts) {
+        if (name == QLatin1String(entry.name)) {
+            return tr("Usage: lockharbour-cli %1\n").arg(QLatin1String(entry.synopsis))
+                + tr(entry.description) + QLatin1Char('\n');
+        }
+    }
+    return QString();
+}

@@ -154,6 +154,12 @@ void MainWindow::createActions()
     connect(ui->unlockDatabaseButton, &QPushButton::clicked, this, &MainWindow::unlockWorkspace);
     connect(ui->closeDatabaseLabel, &QLabel::linkActivated, this, &MainWindow::closeDatabase);
 
+    // Until the user moves them: a third of the width for the tree, three
+    // fifths of the height for the password table.
+    ui->verticalSplitter->setStretchFactor(0, 1);
+    ui->verticalSplitter->setStretchFactor(1, 2);
+    ui->horizontalSplitter->setStretchFactor(0, 3);
+    ui->horizontalSplitter->setStretchFactor(1, 2);
     registerSplitter(ui->verticalSplitter, QStringLiteral("verticalSplitter"));
     registerSplitter(ui->horizontalSplitter, QStringLiteral("horizontalSplitter"));
 }
@@ -275,11 +281,13 @@ void MainWindow::updateActions()
     // The find bar is not built yet; a menu entry that does nothing would
     // only puzzle.
     m_findPasswordAction->setEnabled(false);
-    for (QAction* action : { m_newSubGroupAction, m_deleteGroupAction, m_editGroupAction, m_newPasswordAction })
+    for (QAction* action : { m_newSubGroupAction, m_deleteGroupAction, m_editGroupAction })
         action->setEnabled(groupSelected);
-    for (QAction* action : { m_deletePasswordAction, m_openPasswordAction, m_copyUsernameAction,
-                             m_copyPasswordAction })
+    for (QAction* action : { m_deletePasswordAction, m_copyUsernameAction, m_copyPasswordAction })
         action->setEnabled(passwordSelected);
+    // The password editor is not part of this build.
+    m_newPasswordAction->setEnabled(false);
+    m_openPasswordAction->setEnabled(false);
     m_openUrlAction->setEnabled(passwordSelected && !password->getUrl().isEmpty());
     for (QAction* action : { m_newDatabaseAction, m_openDatabaseAction, m_generatePasswordAction, m_deleteAction })
         action->setEnabled(true);
@@ -823,10 +831,7 @@ void MainWindow::refillPasswordTable()
         // Every row is one line of text beside a small icon, so one row gives
         // the height of all; measuring each row would take seconds for a
         // large group.
-        if (!passwords.isEmpty()) {
-            table->resizeRowToContents(0);
-            table->verticalHeader()->setDefaultSectionSize(table->rowHeight(0));
-        }
+        table->verticalHeader()->setDefaultSectionSize(table->oneLineRowHeight());
         table->setUpdatesEnabled(true);
     }
     if (currentRow < 0 && !passwords.isEmpty())

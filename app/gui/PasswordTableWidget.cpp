@@ -14,7 +14,9 @@ PasswordTableWidget::PasswordTableWidget(QWidget* parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setShowGrid(false);
     setCornerButtonEnabled(false);
-    setWordWrap(true);
+    // Rows are one line high (see oneLineRowHeight()); long values are
+    // elided rather than wrapped and cut off.
+    setWordWrap(false);
     setContextMenuPolicy(Qt::CustomContextMenu);
     setDragEnabled(true);
     setAcceptDrops(true);
@@ -53,6 +55,16 @@ PasswordDatabase::Password* PasswordTableWidget::selectedPassword() const
 {
     const QList<QTableWidgetItem*> items = selectedItems();
     return items.isEmpty() ? nullptr : passwordOf(items.first());
+}
+
+int PasswordTableWidget::oneLineRowHeight() const
+{
+    if (rowCount() == 0)
+        return verticalHeader()->defaultSectionSize();
+    int height = 0;
+    for (int column = 0; column < columnCount(); ++column)
+        height = qMax(height, itemDelegate()->sizeHint(viewOptions(), model()->index(0, column)).height());
+    return height;
 }
 
 void PasswordTableWidget::dropEvent(QDropEvent* event)

@@ -24,6 +24,9 @@ public:
     int findPasswordRow(const PasswordDatabase::Password* password) const;
     // The password of the first selected cell, or null.
     PasswordDatabase::Password* selectedPassword() const;
+    // The height of a row of one line of text beside its icon, as the item
+    // delegate measures row 0.
+    int oneLineRowHeight() const;
 
 signals:
     void itemDropped(QDropEvent* event);

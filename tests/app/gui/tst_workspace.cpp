@@ -316,8 +316,7 @@ void tst_Workspace::actionStates()
     const QStringList usableOnly { "&Close Database", "&Save Database", "Save Database As...",
                                    "Database Se&ttings...", "&Lock Workspace", "&New Group..." };
     const QStringList groupOnly { "New &Subgroup...", "&Delete Group", "&Edit Group..." };
-    const QStringList passwordOnly { "&Delete Password", "&Open Password...", "Copy &Username...",
-                                     "Copy &Password..." };
+    const QStringList passwordOnly { "&Delete Password", "Copy &Username...", "Copy &Password..." };
     auto enabled = [this](const QStringList& texts) {
         QStringList on;
         for (const QString& text : texts) {

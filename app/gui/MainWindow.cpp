@@ -628,6 +628,12 @@ void MainWindow::lockWorkspace()
 {
     if (!isDatabaseUsable() || !m_database.hasKeys())
         return;
+    // A task (re-keying in the database settings) may be working on the
+    // database on its own thread; the inactivity timer must wait for it.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<BTaskDialog*>(widget) && widget->isVisible())
+            return;
+    }
     clearViews();
     if (!m_database.lock()) {
         rebuildGroupTree();

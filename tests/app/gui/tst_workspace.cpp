@@ -41,6 +41,7 @@ private slots:
     void actionStates();
     void viewStateSurvivesSaveReopenAndLock();
     void wrongUnlockPasswordKeepsTheLock();
+    void lockHidesOtherWindowsUntilUnlocked();
     void unreadableFileKeepsTheOpenDatabase();
     void usernamesAndPasswordsMasked();
     void deleteGroupAsksOnlyWhenNotEmpty();
@@ -435,6 +436,30 @@ void tst_Workspace::wrongUnlockPasswordKeepsTheLock()
     QVERIFY(m_window->isLockedView());
     QVERIFY(m_window->database().isLocked());
     QCOMPARE(tree()->topLevelItemCount(), 0);
+}
+
+void tst_Workspace::lockHidesOtherWindowsUntilUnlocked()
+{
+    activateSample();
+    QWidget helper;
+    helper.setWindowTitle("Notes");
+    helper.show();
+    QMenu popup;
+    popup.addAction("Entry");
+    popup.popup(QPoint(10, 10));
+    QTRY_VERIFY(popup.isVisible());
+
+    action("&Lock Workspace")->trigger();
+    QVERIFY(m_window->isLockedView());
+    QVERIFY(!helper.isVisible());
+    QVERIFY(!popup.isVisible());
+
+    m_window->findChild<QLineEdit*>("unlockDatabasePasswordLineEdit")->setText("secret");
+    m_window->unlockWorkspace();
+    QVERIFY(m_window->isDatabaseView());
+    QVERIFY(helper.isVisible());
+    QVERIFY(!popup.isVisible());
+    QCOMPARE(m_window->currentGroup(), group("Internet"));
 }
 
 void tst_Workspace::unreadableFileKeepsTheOpenDatabase()

@@ -10,6 +10,7 @@
 #include "app/gui/EntryIconPackBuiltIn.h"
 #include "app/gui/GroupEditDialog.h"
 #include "app/gui/GroupTreeWidget.h"
+#include "app/gui/PasswordEditDialog.h"
 #include "app/gui/PasswordTableWidget.h"
 #include "app/gui/SecretText.h"
 #include "blib/crypto/BWipe.h"
@@ -24,6 +25,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDateTime>
 #include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -281,13 +283,11 @@ void MainWindow::updateActions()
     // The find bar is not built yet; a menu entry that does nothing would
     // only puzzle.
     m_findPasswordAction->setEnabled(false);
-    for (QAction* action : { m_newSubGroupAction, m_deleteGroupAction, m_editGroupAction })
+    for (QAction* action : { m_newSubGroupAction, m_deleteGroupAction, m_editGroupAction, m_newPasswordAction })
         action->setEnabled(groupSelected);
-    for (QAction* action : { m_deletePasswordAction, m_copyUsernameAction, m_copyPasswordAction })
+    for (QAction* action : { m_deletePasswordAction, m_openPasswordAction, m_copyUsernameAction,
+                             m_copyPasswordAction })
         action->setEnabled(passwordSelected);
-    // The password editor is not part of this build.
-    m_newPasswordAction->setEnabled(false);
-    m_openPasswordAction->setEnabled(false);
     m_openUrlAction->setEnabled(passwordSelected && !password->getUrl().isEmpty());
     for (QAction* action : { m_newDatabaseAction, m_openDatabaseAction, m_generatePasswordAction, m_deleteAction })
         action->setEnabled(true);
@@ -1225,16 +1225,51 @@ void MainWindow::passwordCustomContextMenuRequested(const QPoint& point)
 
 void MainWindow::newPassword()
 {
-    // The password editor is not part of this build; the action stays
-    // disabled.
+    PasswordDatabase::Group* group = isDatabaseUsable() ? ui->groupTreeWidget->selectedGroup() : nullptr;
+    if (!group)
+        return;
+    ui->findWidget->hide();
+    PasswordDatabase::Password fresh(QDateTime::currentDateTime().addYears(1));
+    fresh.setNeverExpire(true);
+    fresh.setIconId(group->getIconId());
+    PasswordEditDialog dialog(this, true);
+    dialog.loadPassword(fresh);
+    const int generation = m_modelGeneration;
+    if (execDialog(this, &dialog) != QDialog::Accepted || generation != m_modelGeneration || !isDatabaseUsable())
+        return;
+    auto* password = new PasswordDatabase::Password(fresh);
+    *password = dialog.password();
+    group->addItem(password);
+    refillPasswordTable();
+    selectPassword(password);
+    databaseChanged();
 }
 
 void MainWindow::openPassword()
 {
+    if (PasswordDatabase::Password* password = isDatabaseUsable() ? ui->passwordTableWidget->selectedPassword() : nullptr)
+        openPassword(*password);
 }
 
-void MainWindow::openPassword(PasswordDatabase::Password&)
+void MainWindow::openPassword(PasswordDatabase::Password& password)
 {
+    if (!isDatabaseUsable())
+        return;
+    ui->findWidget->hide();
+    PasswordEditDialog dialog(this, false);
+    dialog.loadPassword(password);
+    const int generation = m_modelGeneration;
+    if (execDialog(this, &dialog) != QDialog::Accepted || generation != m_modelGeneration || !isDatabaseUsable())
+        return;
+    // An unchanged OK keeps the database as it was.
+    if (dialog.password() == password)
+        return;
+    if (boolSetting(QStringLiteral("app.settings.backupModifiedPasswords"), true))
+        backupPassword(password);
+    password = dialog.password();
+    refillPasswordTable();
+    selectPassword(&password);
+    databaseChanged();
 }
 
 void MainWindow::setClipboardString(const QString& string)

@@ -48,6 +48,7 @@ private slots:
     void deleteGroupBacksUpAndSelectsNeighbour();
     void deleteInsideBackupGroupMakesNoCopies();
     void deletePasswordAsksAndBacksUpOnce();
+    void editBacksUpOnlyRealChanges();
     void dropGroupAboveOnAndBelow();
     void dropGroupOnItselfOrDescendant();
     void dropPasswordOnGroup();
@@ -316,8 +317,9 @@ void tst_Workspace::actionStates()
 {
     const QStringList usableOnly { "&Close Database", "&Save Database", "Save Database As...",
                                    "Database Se&ttings...", "&Lock Workspace", "&New Group..." };
-    const QStringList groupOnly { "New &Subgroup...", "&Delete Group", "&Edit Group..." };
-    const QStringList passwordOnly { "&Delete Password", "Copy &Username...", "Copy &Password..." };
+    const QStringList groupOnly { "New &Subgroup...", "&Delete Group", "&Edit Group...", "&New Password..." };
+    const QStringList passwordOnly { "&Delete Password", "&Open Password...", "Copy &Username...",
+                                     "Copy &Password..." };
     auto enabled = [this](const QStringList& texts) {
         QStringList on;
         for (const QString& text : texts) {
@@ -640,6 +642,53 @@ void tst_Workspace::deletePasswordAsksAndBacksUpOnce()
     QCOMPARE(info()->rowCount(), 0);
     QVERIFY(!m_window->currentPassword());
     QCOMPARE(childNames(backup->getItems()), QStringList({ "Mail" }));
+}
+
+void tst_Workspace::editBacksUpOnlyRealChanges()
+{
+    activateSample();
+    setBoolSetting("app.settings.backupModifiedPasswords", true);
+    auto editWith = [](const QString& username) {
+        return new UiDriver([username]() {
+            QDialog* dialog = nullptr;
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (widget->inherits("PasswordEditDialog") && widget->isVisible())
+                    dialog = static_cast<QDialog*>(widget);
+            }
+            if (!dialog)
+                return false;
+            if (!username.isNull())
+                dialog->findChild<QLineEdit*>("usernameEdit")->setText(username);
+            dialog->accept();
+            return true;
+        });
+    };
+
+    // OK without a change: no copy, nothing to save.
+    m_window->selectPassword(password("Mail"));
+    std::unique_ptr<UiDriver> unchanged(editWith(QString()));
+    action("&Open Password...")->trigger();
+    QVERIFY(unchanged->isDone());
+    QVERIFY(!m_window->database().getItemByTag(PasswordDatabase::BackupGroupTag));
+    QVERIFY(!m_window->database().isModified());
+
+    // Two real edits keep the two earlier states.
+    for (const QString& username : { QString("bob2"), QString("bob3") }) {
+        std::unique_ptr<UiDriver> edit(editWith(username));
+        m_window->passwordActivated(table()->item(table()->currentRow(), 0));
+        QVERIFY(edit->isDone());
+    }
+    QCOMPARE(password("Mail")->getUsername(), QString("bob3"));
+    QCOMPARE(m_window->currentPassword(), password("Mail"));
+    QCOMPARE(table()->item(table()->currentRow(), 0)->text(), QString("Mail"));
+    QVERIFY(m_window->isModified());
+    auto* backup = static_cast<Group*>(m_window->database().getItemByTag(PasswordDatabase::BackupGroupTag));
+    QVERIFY(backup);
+    QStringList usernames;
+    for (PasswordDatabase::Item* item : backup->getItems())
+        usernames << static_cast<Password*>(item)->getUsername();
+    QCOMPARE(usernames, QStringList({ "bob", "bob2" }));
+    QCOMPARE(treeTopLevelNames().last(), QString("Backup"));
 }
 
 void tst_Workspace::dropGroupAboveOnAndBelow()

@@ -1,10 +1,12 @@
 // A person's first session, driven through the real window on the offscreen
-// platform: a new database, a group, Save As, Close, opening the file again
-// from the recent-files list; the command-line client then reads the file.
+// platform: a new database, a group, a password with a generated secret,
+// Save As, Close, opening the file again from the recent-files list; the
+// command-line client then reads the file.
 #include "app/gui/GroupTreeWidget.h"
 #include "app/gui/MainWindow.h"
 #include "blib/app/BApplicationIdentity.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -113,6 +115,44 @@ void tst_WorkspaceEndToEnd::firstSession()
     QCOMPARE(treeNames(tree), QStringList({ "Internet", "Email", "Flights" }));
     QCOMPARE(tree->selectedGroup()->getName(), QString("Flights"));
 
+    // New Password in the new group, its secret from the generator.
+    QString generated;
+    bool generatorClicked = false;
+    UiDriver generator([&]() {
+        QDialog* dialog = visibleDialogOf("BPasswordGeneratorDialog");
+        if (dialog)
+            dialog->accept();
+        return dialog != nullptr;
+    });
+    UiDriver newPassword([&]() {
+        QDialog* dialog = visibleDialogOf("PasswordEditDialog");
+        if (!dialog || visibleDialogOf("BPasswordGeneratorDialog"))
+            return false;
+        if (!generatorClicked) {
+            // The generator runs in a loop of its own; this step goes on
+            // once it has closed.
+            generatorClicked = true;
+            QTimer::singleShot(0, dialog->findChild<QAbstractButton*>("generatePasswordButton"),
+                               &QAbstractButton::click);
+            return false;
+        }
+        generated = dialog->findChild<QLineEdit*>("passwordEdit")->text();
+        if (generated.isEmpty())
+            return false;
+        dialog->findChild<QLineEdit*>("nameEdit")->setText("Airline");
+        dialog->findChild<QLineEdit*>("usernameEdit")->setText("traveller");
+        dialog->findChild<QLineEdit*>("URLEdit")->setText("https://airline.example");
+        dialog->accept();
+        return true;
+    });
+    action(window, "&New Password...")->trigger();
+    QVERIFY(newPassword.isDone());
+    QVERIFY(generator.isDone());
+    QVERIFY(!generated.isEmpty());
+    QVERIFY(window.currentPassword());
+    QCOMPARE(window.currentPassword()->getName(), QString("Airline"));
+    QCOMPARE(window.currentPassword()->getParent()->getName(), QString("Flights"));
+
     // Save As to the temporary folder; the suggestion comes from the name.
     QString suggested;
     UiDriver saveAs([&]() {
@@ -156,6 +196,9 @@ void tst_WorkspaceEndToEnd::firstSession()
     QCOMPARE(treeNames(tree), QStringList({ "Internet", "Email", "Flights" }));
     QCOMPARE(window.currentGroup()->getName(), QString("Flights"));
     QCOMPARE(tree->selectedGroup(), window.currentGroup());
+    QVERIFY(window.currentPassword());
+    QCOMPARE(window.currentPassword()->getName(), QString("Airline"));
+    QCOMPARE(window.currentPassword()->getPassword(), generated);
     QVERIFY(!window.isModified());
 
     // The command-line client reads the same entries.
@@ -172,6 +215,11 @@ void tst_WorkspaceEndToEnd::firstSession()
     for (const QJsonValue& group : exported.value("groups").toArray())
         groups << group.toObject().value("name").toString();
     QCOMPARE(groups, QStringList({ "Internet", "Email", "Flights" }));
+    const QJsonArray flights = exported.value("groups").toArray().at(2).toObject().value("items").toArray();
+    QCOMPARE(flights.size(), 1);
+    QCOMPARE(flights.at(0).toObject().value("name").toString(), QString("Airline"));
+    QCOMPARE(flights.at(0).toObject().value("username").toString(), QString("traveller"));
+    QCOMPARE(flights.at(0).toObject().value("password").toString(), generated);
 }
 
 QTEST_MAIN(tst_WorkspaceEndToEnd)

@@ -2,7 +2,20 @@
 
 #include "ui_MainWindow.h"
 
+#include "app/database/PasswordBackup.h"
+#include "app/database/PasswordDatabaseUnlockTask.h"
+#include "app/gui/DatabaseEditDialog.h"
+#include "app/gui/DatabaseUnlockDialog.h"
+#include "app/gui/EntryIcon.h"
 #include "app/gui/EntryIconPackBuiltIn.h"
+#include "app/gui/GroupEditDialog.h"
+#include "app/gui/GroupTreeWidget.h"
+#include "app/gui/PasswordEditDialog.h"
+#include "app/gui/PasswordTableWidget.h"
+#include "app/gui/SecretText.h"
+#include "blib/crypto/BWipe.h"
+#include "blib/task/BTaskController.h"
+#include "blib/task/BTaskDialog.h"
 #include "blib/app/BDialogHelpers.h"
 #include "blib/app/BInactivityTimer.h"
 #include "blib/app/BMainWindowForm.h"
@@ -11,7 +24,15 @@
 #include "blib/password/BPasswordGeneratorDialog.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHash>
+#include <QHeaderView>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
@@ -106,13 +127,41 @@ void MainWindow::createActions()
                                   SLOT(deleteGroupOrPassword()), deleteIcon, QKeySequence::Delete);
 
     connect(this, &BMainWindow::openRecentFile, this, qOverload<const QString&>(&MainWindow::openDatabase));
-    connect(ui->groupTreeWidget, &QTreeWidget::itemSelectionChanged, this, &MainWindow::groupSelectionChanged);
-    connect(ui->passwordTableWidget, &QTableWidget::itemSelectionChanged,
-            this, &MainWindow::passwordSelectionChanged);
+    GroupTreeWidget* tree = ui->groupTreeWidget;
+    connect(tree, &QTreeWidget::itemSelectionChanged, this, &MainWindow::groupSelectionChanged);
+    connect(tree, &QTreeWidget::itemActivated, this, &MainWindow::groupActivated);
+    connect(tree, &QWidget::customContextMenuRequested, this, &MainWindow::groupCustomContextMenuRequested);
+    connect(tree, &QTreeWidget::itemExpanded, this, &MainWindow::groupExpanded);
+    connect(tree, &QTreeWidget::itemCollapsed, this, &MainWindow::groupCollapsed);
+    connect(tree, &GroupTreeWidget::itemDropped, this, &MainWindow::groupTreeWidgetItemDropped);
+    PasswordTableWidget* table = ui->passwordTableWidget;
+    connect(table, &QTableWidget::itemSelectionChanged, this, &MainWindow::passwordSelectionChanged);
+    connect(table, &QTableWidget::itemActivated, this, &MainWindow::passwordActivated);
+    connect(table, &QWidget::customContextMenuRequested, this, &MainWindow::passwordCustomContextMenuRequested);
+    connect(table, &PasswordTableWidget::itemDropped, this, &MainWindow::passwordTableWidgetItemDropped);
+
+    QTableWidget* info = ui->infoTableWidget;
+    info->setColumnCount(2);
+    info->setHorizontalHeaderLabels({ tr("Item"), tr("Value") });
+    info->setAlternatingRowColors(true);
+    info->setShowGrid(false);
+    info->setCornerButtonEnabled(false);
+    info->setWordWrap(true);
+    info->horizontalHeader()->setHighlightSections(false);
+    info->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    info->verticalHeader()->hide();
+    info->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    info->verticalHeader()->setDefaultSectionSize(20);
     connect(ui->unlockDatabasePasswordLineEdit, &QLineEdit::returnPressed, this, &MainWindow::unlockWorkspace);
     connect(ui->unlockDatabaseButton, &QPushButton::clicked, this, &MainWindow::unlockWorkspace);
     connect(ui->closeDatabaseLabel, &QLabel::linkActivated, this, &MainWindow::closeDatabase);
 
+    // Until the user moves them: a third of the width for the tree, three
+    // fifths of the height for the password table.
+    ui->verticalSplitter->setStretchFactor(0, 1);
+    ui->verticalSplitter->setStretchFactor(1, 2);
+    ui->horizontalSplitter->setStretchFactor(0, 3);
+    ui->horizontalSplitter->setStretchFactor(1, 2);
     registerSplitter(ui->verticalSplitter, QStringLiteral("verticalSplitter"));
     registerSplitter(ui->horizontalSplitter, QStringLiteral("horizontalSplitter"));
 }
@@ -211,13 +260,12 @@ void MainWindow::openSettingsDialog()
 
 bool MainWindow::mayClose()
 {
-    // Nothing can be unsaved while no database can be open.
-    return true;
+    return checkUnsavedChanges();
 }
 
 bool MainWindow::windowMinimised(bool)
 {
-    if (isDatabaseUsable() && boolSetting(QStringLiteral("app.settings.lockWorkspaceOnMinimise"), false))
+    if (m_database.isOpen() && boolSetting(QStringLiteral("app.settings.lockWorkspaceOnMinimise"), false))
         lockWorkspace();
     return true;
 }
@@ -225,20 +273,22 @@ bool MainWindow::windowMinimised(bool)
 void MainWindow::updateActions()
 {
     const bool usable = isDatabaseUsable();
-    const bool groupSelected = usable && !ui->groupTreeWidget->selectedItems().isEmpty();
-    const bool passwordSelected = usable && !ui->passwordTableWidget->selectedItems().isEmpty();
+    const bool groupSelected = usable && ui->groupTreeWidget->selectedGroup();
+    PasswordDatabase::Password* password = usable ? ui->passwordTableWidget->selectedPassword() : nullptr;
+    const bool passwordSelected = password != nullptr;
 
     for (QAction* action : { m_closeDatabaseAction, m_saveDatabaseAction, m_saveDatabaseAsAction,
-                             m_databaseSettingsAction, m_lockWorkspaceAction, m_newGroupAction,
-                             m_findPasswordAction })
+                             m_databaseSettingsAction, m_lockWorkspaceAction, m_newGroupAction })
         action->setEnabled(usable);
+    // The find bar is not built yet; a menu entry that does nothing would
+    // only puzzle.
+    m_findPasswordAction->setEnabled(false);
     for (QAction* action : { m_newSubGroupAction, m_deleteGroupAction, m_editGroupAction, m_newPasswordAction })
         action->setEnabled(groupSelected);
     for (QAction* action : { m_deletePasswordAction, m_openPasswordAction, m_copyUsernameAction,
                              m_copyPasswordAction })
         action->setEnabled(passwordSelected);
-    // Needs the selected password's URL, which arrives with the password table.
-    m_openUrlAction->setEnabled(false);
+    m_openUrlAction->setEnabled(passwordSelected && !password->getUrl().isEmpty());
     for (QAction* action : { m_newDatabaseAction, m_openDatabaseAction, m_generatePasswordAction, m_deleteAction })
         action->setEnabled(true);
 }
@@ -306,6 +356,12 @@ void MainWindow::goToLockedView()
 
 void MainWindow::clearViews()
 {
+    // Forget the pointers first: clearing the widgets reports selection
+    // changes, which must not reach items that may be gone.
+    m_currentGroup = nullptr;
+    m_currentPassword = nullptr;
+    const QSignalBlocker treeBlocker(ui->groupTreeWidget);
+    const QSignalBlocker tableBlocker(ui->passwordTableWidget);
     ui->groupTreeWidget->clear();
     ui->passwordTableWidget->clearContents();
     ui->passwordTableWidget->setRowCount(0);
@@ -315,8 +371,7 @@ void MainWindow::clearViews()
 
 bool MainWindow::isDatabaseUsable() const
 {
-    // No database can be opened yet.
-    return false;
+    return m_database.isOpen() && !m_database.isLocked();
 }
 
 void MainWindow::applyTraySettings()
@@ -332,39 +387,159 @@ void MainWindow::applyTraySettings()
     setMinimiseOnClose(boolSetting(QStringLiteral("app.settings.minimiseOnClose"), false));
 }
 
-// ---------------------------------------------------------------- flows still to come
+// ---------------------------------------------------------------- database flows
+
+bool MainWindow::checkUnsavedChanges()
+{
+    if (!m_database.isModified())
+        return true;
+    ui->findWidget->hide();
+    if (m_database.isLocked()) {
+        if (!askWarning(this, tr("Unsaved Changes"),
+                        tr("There are unsaved changes but the database is locked. "
+                           "The database must be unlocked to save the changes."),
+                        tr("Discard Changes"), tr("Unlock to Save Changes")))
+            return false;
+        return askWarning(this, tr("Unsaved Changes"),
+                          tr("Are you sure you want to discard the unsaved changes? This can't be undone."),
+                          tr("Discard Changes"), tr("Keep Changes"));
+    }
+    auto* box = new QMessageBox(QMessageBox::Question, tr("Unsaved Changes"),
+                                tr("There are unsaved changes. Do you want to save them now?"),
+                                QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    execDialog(this, box);
+    const QMessageBox::StandardButton answer = box->standardButton(box->clickedButton());
+    delete box;
+    if (answer == QMessageBox::Save)
+        return saveDatabaseOrSaveAs(false);
+    return answer == QMessageBox::Discard;
+}
+
+void MainWindow::refreshTitle()
+{
+    setModified(m_database.isModified());
+}
+
+void MainWindow::databaseChanged()
+{
+    m_database.setModified();
+    refreshTitle();
+    updateActions();
+}
 
 void MainWindow::newDatabase()
 {
-    // Creating a database here arrives with the database editor.
-    showDatabaseWorkspaceUnavailable(tr("New Database"));
+    if (!checkUnsavedChanges())
+        return;
+    ui->findWidget->hide();
+    PasswordDatabase newDb;
+    DatabaseEditDialog dialog(this, true, QString());
+    dialog.loadDatabase(&newDb);
+    if (execDialog(this, &dialog) != QDialog::Accepted || !newDb.isOpen())
+        return;
+
+    clearViews();
+    m_database = newDb;
+    ++m_modelGeneration;
+    auto* internet = new PasswordDatabase::Group();
+    internet->setName(tr("Internet"));
+    internet->setIconId(QStringLiteral("tessavond.web"));
+    m_database.addItem(internet);
+    auto* email = new PasswordDatabase::Group();
+    email->setName(tr("Email"));
+    email->setIconId(QStringLiteral("tessavond.mail"));
+    m_database.addItem(email);
+    m_auditFindings.clear();
+    setWindowFilePath(QString());
+    refreshTitle();
+    goToDatabaseView();
+    rebuildGroupTree();
+    updateActions();
 }
 
 void MainWindow::openDatabase()
 {
-    // Opening a database here arrives with the unlock dialog.
-    showDatabaseWorkspaceUnavailable(tr("Open Database"));
+    if (!checkUnsavedChanges())
+        return;
+    ui->findWidget->hide();
+    // Loader plugins add their extensions here once they exist.
+    const QStringList extensions { QStringLiteral("lhdb") };
+    const QString filePath = getOpenFileName(this, tr("Select File"),
+                                             stringSetting(QStringLiteral("app.mainWindow.databaseOpenDir"), QString()),
+                                             extensions);
+    if (filePath.isEmpty())
+        return;
+    const QFileInfo info(filePath);
+    setStringSetting(QStringLiteral("app.mainWindow.databaseOpenDir"), info.absolutePath());
+    if (info.suffix() == QLatin1String("lhdb"))
+        openDatabase(filePath);
+    else
+        importDatabase(filePath);
 }
 
-void MainWindow::openDatabase(const QString&)
+void MainWindow::openDatabase(const QString& filePath)
 {
-    showDatabaseWorkspaceUnavailable(tr("Open Database"));
+    if (!checkUnsavedChanges())
+        return;
+    ui->findWidget->hide();
+    PasswordDatabase newDb;
+    BTaskController controller;
+    if (!newDb.load(filePath, &controller)) {
+        const QString text = controller.errorMessage().isEmpty()
+            ? tr("Failed to load the password database file. It may be corrupted or has been tampered with.")
+            : controller.errorMessage();
+        showError(this, tr("Failed to Load"), text);
+        m_database.clearModified();
+        refreshTitle();
+        return;
+    }
+    DatabaseUnlockDialog dialog(this, &newDb);
+    if (execDialog(this, &dialog) != QDialog::Accepted || newDb.isLocked() || !newDb.isOpen())
+        return;
+    addRecentFile(filePath);
+    refreshRecentFiles();
+    activateDatabase(newDb);
+    setWindowFilePath(filePath);
 }
 
-void MainWindow::showDatabaseWorkspaceUnavailable(const QString& title)
+void MainWindow::importDatabase(const QString&)
 {
-    showInformation(this, title,
-                    tr("Working with databases in this window is not available in this build. "
-                       "The command-line client lockharbour-cli creates, reads and edits database files."));
+    // No installed loader handles any suffix until loader plugins exist, so
+    // an import changes nothing.
+}
+
+void MainWindow::activateDatabase(PasswordDatabase& newDb)
+{
+    clearViews();
+    m_database = newDb;
+    newDb.clear();
+    ++m_modelGeneration;
+    m_database.clearModified();
+    refreshTitle();
+    // The audit fills the findings once it exists.
+    m_auditFindings.clear();
+    goToDatabaseView();
+    rebuildGroupTree();
+    updateActions();
 }
 
 void MainWindow::findPassword()
 {
-    // Only in the database view; the find widget arrives later.
+    // The find bar is not part of this build; its action stays disabled.
 }
 
 void MainWindow::closeDatabase()
 {
+    if (!checkUnsavedChanges())
+        return;
+    clearViews();
+    m_database.clear();
+    ++m_modelGeneration;
+    m_auditFindings.clear();
+    m_database.clearModified();
+    refreshTitle();
+    setWindowFilePath(QString());
+    goToNoDatabaseView();
 }
 
 void MainWindow::saveDatabase()
@@ -377,78 +552,862 @@ void MainWindow::saveDatabaseAs()
     saveDatabaseOrSaveAs(true);
 }
 
-bool MainWindow::saveDatabaseOrSaveAs(bool)
+QString MainWindow::suggestedFileName(const QString& name)
 {
-    // Nothing can be saved before databases exist.
+    QString result = name.toLower();
+    result.replace(QLatin1Char('&'), QLatin1String(" and "));
+    static const QString removed = QStringLiteral("!@#$%^&*()-+=[]{};':\",./<>?");
+    for (const QChar c : removed)
+        result.remove(c);
+    result.replace(QLatin1Char(' '), QLatin1Char('_'));
+    for (int pass = 0; pass < 2; ++pass)
+        result.replace(QLatin1String("  "), QLatin1String(" "));
+    for (int pass = 0; pass < 2; ++pass)
+        result.replace(QLatin1String("__"), QLatin1String("_"));
+    return result;
+}
+
+bool MainWindow::writeDatabase(const QString& path)
+{
+    QString error;
+    if (m_database.save(path, &error))
+        return true;
+    QString text = tr("Failed to save the password database.");
+    if (!error.isEmpty())
+        text += QLatin1Char('\n') + error;
+    showError(this, tr("Failed to Save"), text);
     return false;
+}
+
+bool MainWindow::saveDatabaseOrSaveAs(bool forceSaveAs)
+{
+    if (!isDatabaseUsable())
+        return false;
+    ui->findWidget->hide();
+    if (!forceSaveAs && !m_database.getFilePath().isEmpty()) {
+        if (!writeDatabase(m_database.getFilePath())) {
+            refreshTitle();
+            return false;
+        }
+        refreshTitle();
+        updateActions();
+        return true;
+    }
+
+    const QString openDir = stringSetting(QStringLiteral("app.mainWindow.databaseOpenDir"), QString());
+    const QString filePath = getSaveFileName(this, tr("Select File"),
+                                             stringSetting(QStringLiteral("app.mainWindow.databaseSaveDir"), openDir),
+                                             suggestedFileName(m_database.getName()), QStringLiteral("lhdb"));
+    if (filePath.isEmpty())
+        return false;
+    setStringSetting(QStringLiteral("app.mainWindow.databaseSaveDir"), QFileInfo(filePath).absolutePath());
+    addRecentFile(filePath);
+    refreshRecentFiles();
+    if (!writeDatabase(filePath)) {
+        refreshTitle();
+        return false;
+    }
+    setWindowFilePath(filePath);
+    refreshTitle();
+    updateActions();
+    return true;
 }
 
 void MainWindow::databaseSettings()
 {
+    if (!isDatabaseUsable())
+        return;
+    ui->findWidget->hide();
+    DatabaseEditDialog dialog(this, false, QString());
+    dialog.loadDatabase(&m_database);
+    if (execDialog(this, &dialog) == QDialog::Accepted && isDatabaseUsable())
+        databaseChanged();
 }
 
 void MainWindow::lockWorkspace()
 {
-    // Locking needs an open, unlocked database; there is none yet.
+    if (!isDatabaseUsable() || !m_database.hasKeys())
+        return;
+    // A task (re-keying in the database settings) may be working on the
+    // database on its own thread; the inactivity timer must wait for it.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<BTaskDialog*>(widget) && widget->isVisible())
+            return;
+    }
+    clearViews();
+    if (!m_database.lock()) {
+        rebuildGroupTree();
+        return;
+    }
+    ++m_modelGeneration;
+
+    const QString title = windowTitle();
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget == this || !widget->isVisible() || widget->windowTitle() == title)
+            continue;
+        if (widget->windowTitle().isEmpty()) {
+            widget->close();
+        } else {
+            widget->hide();
+            m_lockHiddenWindows.append(widget);
+        }
+    }
+    goToLockedView();
 }
 
 void MainWindow::unlockWorkspace()
 {
-    ui->unlockDatabasePasswordLineEdit->clear();
+    QString password = takeSecretText(ui->unlockDatabasePasswordLineEdit);
+    if (!m_database.isOpen() || !m_database.isLocked()) {
+        wipe(password);
+        return;
+    }
+    PasswordDatabaseUnlockTask task(m_database, password);
+    wipe(password);
+    const BTaskResult result = BTaskDialog::run(this, &task, false);
+    if (result == Cancelled)
+        return;
+    if (result != Success || m_database.isLocked()) {
+        showError(this, tr("Failed to Unlock"), tr("Failed to unlock database with that password."));
+        return;
+    }
+    m_auditFindings.clear();
+    goToDatabaseView();
+    for (const QPointer<QWidget>& widget : qAsConst(m_lockHiddenWindows)) {
+        if (widget)
+            widget->show();
+    }
+    m_lockHiddenWindows.clear();
+    refreshTitle();
+    rebuildGroupTree();
+    updateActions();
 }
 
-void MainWindow::newGroup()
+// ---------------------------------------------------------------- views of the model
+
+QTreeWidgetItem* MainWindow::addGroupItem(PasswordDatabase::Group* group, QTreeWidgetItem* parent)
 {
+    auto* item = new QTreeWidgetItem();
+    item->setText(0, group->getName());
+    item->setIcon(0, findEntryIcon(group->getIconId()).icon);
+    GroupTreeWidget::setGroup(item, group);
+    for (PasswordDatabase::Item* child : group->getItems()) {
+        if (child->isGroup())
+            addGroupItem(static_cast<PasswordDatabase::Group*>(child), item);
+    }
+    if (parent)
+        parent->addChild(item);
+    else
+        ui->groupTreeWidget->addTopLevelItem(item);
+    return item;
 }
 
-void MainWindow::newSubGroup()
+void MainWindow::rebuildGroupTree()
 {
-}
+    GroupTreeWidget* tree = ui->groupTreeWidget;
+    {
+        const QSignalBlocker blocker(tree);
+        m_currentGroup = nullptr;
+        m_currentPassword = nullptr;
+        tree->clear();
+        if (isDatabaseUsable()) {
+            for (PasswordDatabase::Group* group : m_database.getItems())
+                addGroupItem(group, nullptr);
+        }
+    }
 
-void MainWindow::deleteSelectedGroup()
-{
-}
-
-void MainWindow::editGroup()
-{
-}
-
-void MainWindow::newPassword()
-{
-}
-
-void MainWindow::deleteSelectedPassword()
-{
-}
-
-void MainWindow::openPassword()
-{
-}
-
-void MainWindow::copyUsername()
-{
-}
-
-void MainWindow::copyPassword()
-{
-}
-
-void MainWindow::openPasswordURL()
-{
-}
-
-void MainWindow::deleteGroupOrPassword()
-{
+    // Restoring the expanded state reports expansions; they only set the
+    // bits that are already set.
+    QTreeWidgetItem* current = nullptr;
+    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+        const PasswordDatabase::Group* group = GroupTreeWidget::groupOf(*it);
+        if (group->getGuiState() & PasswordDatabase::GuiExpanded)
+            (*it)->setExpanded(true);
+        if (!current && (group->getGuiState() & PasswordDatabase::GuiCurrent))
+            current = *it;
+    }
+    if (!current)
+        current = tree->topLevelItem(0);
+    {
+        const QSignalBlocker blocker(tree);
+        tree->clearSelection();
+        if (current) {
+            tree->setCurrentItem(current);
+            current->setSelected(true);
+        }
+    }
+    groupSelectionChanged();
+    if (!current) {
+        refillPasswordTable();
+        updateActions();
+    }
 }
 
 void MainWindow::groupSelectionChanged()
 {
+    PasswordDatabase::Group* group = ui->groupTreeWidget->selectedGroup();
+    if (!group || group == m_currentGroup) {
+        updateActions();
+        return;
+    }
+    if (m_currentGroup)
+        m_currentGroup->setGuiState(m_currentGroup->getGuiState() & ~PasswordDatabase::GuiCurrent);
+    group->setGuiState(group->getGuiState() | PasswordDatabase::GuiCurrent);
+    m_currentGroup = group;
+    m_currentPassword = nullptr;
+    refillPasswordTable();
     updateActions();
+}
+
+void MainWindow::groupExpanded(QTreeWidgetItem* item)
+{
+    if (PasswordDatabase::Group* group = GroupTreeWidget::groupOf(item))
+        group->setGuiState(group->getGuiState() | PasswordDatabase::GuiExpanded);
+}
+
+void MainWindow::groupCollapsed(QTreeWidgetItem* item)
+{
+    if (PasswordDatabase::Group* group = GroupTreeWidget::groupOf(item))
+        group->setGuiState(group->getGuiState() & ~PasswordDatabase::GuiExpanded);
+}
+
+namespace {
+
+QString masked(const QString& text, bool hide)
+{
+    return hide ? QString(text.size(), QLatin1Char('*')) : text;
+}
+
+} // namespace
+
+void MainWindow::refillPasswordTable()
+{
+    PasswordTableWidget* table = ui->passwordTableWidget;
+    PasswordDatabase::Group* group = ui->groupTreeWidget->selectedGroup();
+    QList<PasswordDatabase::Password*> passwords;
+    if (group && isDatabaseUsable()) {
+        for (PasswordDatabase::Item* item : group->getItems()) {
+            if (item->isPassword())
+                passwords.append(static_cast<PasswordDatabase::Password*>(item));
+        }
+    }
+
+    const bool hideUsernames = boolSetting(QStringLiteral("app.mainWindow.hideUsernames"), true);
+    QHash<const PasswordDatabase::Password*, QString> warnings;
+    for (const AuditFinding& finding : qAsConst(m_auditFindings)) {
+        if (!warnings.contains(finding.password))
+            warnings.insert(finding.password, finding.warning);
+    }
+    const QColor textColour = palette().color(QPalette::WindowText);
+    const QColor warningColour(238, 85, 0);
+    QHash<QString, QIcon> icons;
+
+    int currentRow = -1;
+    {
+        const QSignalBlocker blocker(table);
+        table->setUpdatesEnabled(false);
+        m_currentPassword = nullptr;
+        table->clearContents();
+        table->setRowCount(passwords.size());
+        for (int row = 0; row < passwords.size(); ++row) {
+            PasswordDatabase::Password* password = passwords.at(row);
+            auto iconIt = icons.find(password->getIconId());
+            if (iconIt == icons.end())
+                iconIt = icons.insert(password->getIconId(), findEntryIcon(password->getIconId()).icon);
+
+            auto* name = new QTableWidgetItem(*iconIt, password->getName());
+            const auto warning = warnings.constFind(password);
+            if (warning != warnings.constEnd()) {
+                name->setToolTip(*warning);
+                name->setForeground(warningColour);
+            } else {
+                name->setForeground(textColour);
+            }
+            auto* username = new QTableWidgetItem(masked(password->getUsername(), hideUsernames));
+            auto* email = new QTableWidgetItem(masked(password->getEmailAddress(), hideUsernames));
+            auto* url = new QTableWidgetItem(password->getUrl());
+            int column = 0;
+            for (QTableWidgetItem* cell : { name, username, email, url }) {
+                PasswordTableWidget::setPassword(cell, password);
+                table->setItem(row, column++, cell);
+            }
+            if (password->getGuiState() & PasswordDatabase::GuiCurrent)
+                currentRow = row;
+        }
+        // Every row is one line of text beside a small icon, so one row gives
+        // the height of all; measuring each row would take seconds for a
+        // large group.
+        table->verticalHeader()->setDefaultSectionSize(table->oneLineRowHeight());
+        table->setUpdatesEnabled(true);
+    }
+    if (currentRow < 0 && !passwords.isEmpty())
+        currentRow = 0;
+    if (currentRow >= 0) {
+        table->setCurrentCell(currentRow, 0);
+        table->selectRow(currentRow);
+    }
+    passwordSelectionChanged();
+    if (currentRow < 0)
+        refillInfoTable();
 }
 
 void MainWindow::passwordSelectionChanged()
 {
+    PasswordDatabase::Password* password = ui->passwordTableWidget->selectedPassword();
+    if (!password || password == m_currentPassword) {
+        updateActions();
+        return;
+    }
+    if (m_currentPassword)
+        m_currentPassword->setGuiState(m_currentPassword->getGuiState() & ~PasswordDatabase::GuiCurrent);
+    password->setGuiState(password->getGuiState() | PasswordDatabase::GuiCurrent);
+    m_currentPassword = password;
+    refillInfoTable();
     updateActions();
+}
+
+void MainWindow::refillInfoTable()
+{
+    QTableWidget* info = ui->infoTableWidget;
+    info->clearContents();
+    info->setRowCount(0);
+    const PasswordDatabase::Password* password = isDatabaseUsable() ? ui->passwordTableWidget->selectedPassword()
+                                                                    : nullptr;
+    if (!password)
+        return;
+    const bool hideUsernames = boolSetting(QStringLiteral("app.mainWindow.hideUsernames"), true);
+    const bool hidePasswords = boolSetting(QStringLiteral("app.mainWindow.hidePasswords"), true);
+    const QString expires = password->isNeverExpire() ? tr("Never")
+                                                       : password->getExpireTime().toString(Qt::TextDate);
+    QString secret = password->getPassword();
+    const QList<QPair<QString, QString>> rows {
+        { tr("Name"), password->getName() },
+        { tr("Username"), masked(password->getUsername(), hideUsernames) },
+        { tr("Email address"), masked(password->getEmailAddress(), hideUsernames) },
+        { tr("Phone number"), masked(password->getPhoneNumber(), hideUsernames) },
+        { tr("Password"), masked(secret, hidePasswords) },
+        { tr("URL"), password->getUrl() },
+        { tr("Note"), password->getNote() },
+        { tr("Expires"), expires },
+    };
+    wipe(secret);
+    info->setRowCount(rows.size());
+    for (int row = 0; row < rows.size(); ++row) {
+        info->setItem(row, 0, new QTableWidgetItem(rows.at(row).first));
+        info->setItem(row, 1, new QTableWidgetItem(rows.at(row).second));
+    }
+    info->resizeRowsToContents();
+}
+
+void MainWindow::selectGroup(const PasswordDatabase::Group* group)
+{
+    GroupTreeWidget* tree = ui->groupTreeWidget;
+    QTreeWidgetItem* item = tree->findGroupItem(group);
+    if (!item)
+        return;
+    {
+        const QSignalBlocker blocker(tree);
+        tree->clearSelection();
+        tree->setCurrentItem(item);
+        item->setSelected(true);
+    }
+    for (QTreeWidgetItem* parent = item->parent(); parent; parent = parent->parent())
+        parent->setExpanded(true);
+    groupSelectionChanged();
+}
+
+void MainWindow::selectPassword(const PasswordDatabase::Password* password)
+{
+    PasswordTableWidget* table = ui->passwordTableWidget;
+    const int row = table->findPasswordRow(password);
+    if (row < 0)
+        return;
+    table->setCurrentCell(row, 0);
+    table->selectRow(row);
+    passwordSelectionChanged();
+}
+
+void MainWindow::findWidgetSelectPassword(const PasswordDatabase::Password* password)
+{
+    if (!password || !password->getParent())
+        return;
+    selectGroup(password->getParent());
+    selectPassword(password);
+}
+
+// ---------------------------------------------------------------- groups
+
+void MainWindow::groupActivated(QTreeWidgetItem* item, int)
+{
+    if (PasswordDatabase::Group* group = GroupTreeWidget::groupOf(item))
+        editGroup(*group);
+}
+
+void MainWindow::groupCustomContextMenuRequested(const QPoint& point)
+{
+    GroupTreeWidget* tree = ui->groupTreeWidget;
+    QMenu menu(this);
+    if (QTreeWidgetItem* item = tree->itemAt(point)) {
+        selectGroup(GroupTreeWidget::groupOf(item));
+        menu.addAction(m_editGroupAction);
+        menu.addAction(m_deleteGroupAction);
+        menu.addSeparator();
+        menu.addAction(m_newSubGroupAction);
+    } else {
+        menu.addAction(m_newGroupAction);
+    }
+    menu.exec(tree->viewport()->mapToGlobal(point));
+}
+
+void MainWindow::newGroup()
+{
+    if (!isDatabaseUsable())
+        return;
+    ui->findWidget->hide();
+    GroupEditDialog dialog(this, true);
+    dialog.loadGroup(PasswordDatabase::Group());
+    const int generation = m_modelGeneration;
+    if (execDialog(this, &dialog) != QDialog::Accepted || generation != m_modelGeneration || !isDatabaseUsable())
+        return;
+    auto* group = new PasswordDatabase::Group();
+    group->setName(dialog.group().getName());
+    group->setIconId(dialog.group().getIconId());
+    m_database.addItem(group);
+    addGroupItem(group, nullptr);
+    selectGroup(group);
+    databaseChanged();
+}
+
+void MainWindow::newSubGroup()
+{
+    PasswordDatabase::Group* parent = isDatabaseUsable() ? ui->groupTreeWidget->selectedGroup() : nullptr;
+    if (!parent)
+        return;
+    ui->findWidget->hide();
+    GroupEditDialog dialog(this, true);
+    dialog.loadGroup(PasswordDatabase::Group());
+    const int generation = m_modelGeneration;
+    if (execDialog(this, &dialog) != QDialog::Accepted || generation != m_modelGeneration || !isDatabaseUsable())
+        return;
+    QTreeWidgetItem* parentItem = ui->groupTreeWidget->findGroupItem(parent);
+    if (!parentItem)
+        return;
+    auto* group = new PasswordDatabase::Group();
+    group->setName(dialog.group().getName());
+    group->setIconId(dialog.group().getIconId());
+    parent->addItem(group);
+    addGroupItem(group, parentItem);
+    parentItem->setExpanded(true);
+    selectGroup(group);
+    databaseChanged();
+}
+
+void MainWindow::editGroup()
+{
+    if (PasswordDatabase::Group* group = isDatabaseUsable() ? ui->groupTreeWidget->selectedGroup() : nullptr)
+        editGroup(*group);
+}
+
+void MainWindow::editGroup(PasswordDatabase::Group& group)
+{
+    if (!isDatabaseUsable())
+        return;
+    ui->findWidget->hide();
+    GroupEditDialog dialog(this, false);
+    dialog.loadGroup(group);
+    const int generation = m_modelGeneration;
+    if (execDialog(this, &dialog) != QDialog::Accepted || generation != m_modelGeneration || !isDatabaseUsable())
+        return;
+    if (group.getName() == dialog.group().getName() && group.getIconId() == dialog.group().getIconId())
+        return;
+    group.setName(dialog.group().getName());
+    group.setIconId(dialog.group().getIconId());
+    if (QTreeWidgetItem* item = ui->groupTreeWidget->findGroupItem(&group)) {
+        item->setText(0, group.getName());
+        item->setIcon(0, findEntryIcon(group.getIconId()).icon);
+    }
+    databaseChanged();
+}
+
+bool MainWindow::isInside(const PasswordDatabase::Item* item, const PasswordDatabase::Group* ancestor)
+{
+    for (const PasswordDatabase::Item* at = item; at; at = at->getParent()) {
+        if (at == ancestor)
+            return true;
+    }
+    return false;
+}
+
+void MainWindow::deleteSelectedGroup()
+{
+    GroupTreeWidget* tree = ui->groupTreeWidget;
+    PasswordDatabase::Group* group = isDatabaseUsable() ? tree->selectedGroup() : nullptr;
+    if (!group)
+        return;
+    if (boolSetting(QStringLiteral("app.settings.askBeforeDelete"), true) && !group->isEmpty()) {
+        ui->findWidget->hide();
+        const int generation = m_modelGeneration;
+        if (!askWarning(this, tr("Delete Group"),
+                        tr("Are you sure you want to delete the group and all its children? This can't be undone."),
+                        tr("Delete Group"), tr("Cancel")))
+            return;
+        if (generation != m_modelGeneration || tree->selectedGroup() != group)
+            return;
+    }
+    const bool disallowBackup = isInBackupGroup(*group);
+
+    // The neighbour that becomes selected: the next sibling (which moves
+    // into the deleted item's place), else the previous one, else the parent.
+    QTreeWidgetItem* item = tree->findGroupItem(group);
+    QTreeWidgetItem* parentItem = item ? item->parent() : nullptr;
+    QTreeWidgetItem* neighbour = nullptr;
+    if (item) {
+        const int index = parentItem ? parentItem->indexOfChild(item) : tree->indexOfTopLevelItem(item);
+        const int count = parentItem ? parentItem->childCount() : tree->topLevelItemCount();
+        auto at = [&](int i) { return parentItem ? parentItem->child(i) : tree->topLevelItem(i); };
+        if (index + 1 < count)
+            neighbour = at(index + 1);
+        else if (index > 0)
+            neighbour = at(index - 1);
+        else
+            neighbour = parentItem;
+    }
+
+    if (PasswordDatabase::Group* parent = group->getParent())
+        parent->takeItem(group);
+    else
+        m_database.takeItem(group);
+    deleteGroup(group, disallowBackup);
+
+    {
+        const QSignalBlocker blocker(tree);
+        tree->clearSelection();
+        if (neighbour) {
+            tree->setCurrentItem(neighbour);
+            neighbour->setSelected(true);
+        }
+    }
+    groupSelectionChanged();
+    if (!neighbour)
+        refillPasswordTable();
+    databaseChanged();
+}
+
+void MainWindow::deleteGroup(PasswordDatabase::Group* group, bool disallowBackup)
+{
+    if (!group)
+        return;
+    // Nothing may keep pointing into the group once it is gone.
+    if (m_currentGroup && isInside(m_currentGroup, group)) {
+        m_currentGroup = nullptr;
+        m_currentPassword = nullptr;
+        const QSignalBlocker blocker(ui->passwordTableWidget);
+        ui->passwordTableWidget->clearContents();
+        ui->passwordTableWidget->setRowCount(0);
+        ui->infoTableWidget->clearContents();
+        ui->infoTableWidget->setRowCount(0);
+    }
+    for (PasswordDatabase::Item* child : group->getItems()) {
+        group->takeItem(child);
+        if (child->isGroup())
+            deleteGroup(static_cast<PasswordDatabase::Group*>(child), disallowBackup);
+        else
+            deletePassword(static_cast<PasswordDatabase::Password*>(child), disallowBackup);
+    }
+    {
+        const QSignalBlocker blocker(ui->groupTreeWidget);
+        delete ui->groupTreeWidget->findGroupItem(group);
+    }
+    delete group;
+}
+
+// ---------------------------------------------------------------- passwords
+
+void MainWindow::backupPassword(const PasswordDatabase::Password& password)
+{
+    PasswordDatabase::Group* created = nullptr;
+    ::backupPassword(m_database, password, &created);
+    if (created) {
+        const QSignalBlocker blocker(ui->groupTreeWidget);
+        addGroupItem(created, nullptr);
+    }
+}
+
+void MainWindow::deleteSelectedPassword()
+{
+    PasswordTableWidget* table = ui->passwordTableWidget;
+    if (!isDatabaseUsable() || !table->selectedPassword())
+        return;
+    if (boolSetting(QStringLiteral("app.settings.askBeforeDelete"), true)) {
+        ui->findWidget->hide();
+        const int generation = m_modelGeneration;
+        if (!askWarning(this, tr("Delete Password"), tr("Are you sure you want to delete the password? This can't be undone."),
+                        tr("Delete Password"), tr("Cancel")))
+            return;
+        if (generation != m_modelGeneration)
+            return;
+    }
+    PasswordDatabase::Password* password = table->selectedPassword();
+    if (!password || !password->getParent())
+        return;
+    const bool disallowBackup = isInBackupGroup(*password);
+    const int row = table->findPasswordRow(password);
+    password->getParent()->takeItem(password);
+    deletePassword(password, disallowBackup);
+
+    if (table->rowCount() > 0) {
+        const int next = qBound(0, row, table->rowCount() - 1);
+        table->setCurrentCell(next, 0);
+        table->selectRow(next);
+        passwordSelectionChanged();
+    } else {
+        refillInfoTable();
+    }
+    databaseChanged();
+}
+
+void MainWindow::deletePassword(PasswordDatabase::Password* password, bool disallowBackup)
+{
+    if (!password)
+        return;
+    if (password == m_currentPassword)
+        m_currentPassword = nullptr;
+    PasswordTableWidget* table = ui->passwordTableWidget;
+    const int row = table->findPasswordRow(password);
+    if (row >= 0) {
+        const QSignalBlocker blocker(table);
+        table->removeRow(row);
+        if (table->rowCount() == 0) {
+            ui->infoTableWidget->clearContents();
+            ui->infoTableWidget->setRowCount(0);
+        }
+    }
+    if (!disallowBackup && boolSetting(QStringLiteral("app.settings.backupDeletedPasswords"), true))
+        backupPassword(*password);
+    delete password;
+}
+
+void MainWindow::deleteGroupOrPassword()
+{
+    // The window's focus widget, also while another window is active.
+    QWidget* focus = focusWidget();
+    if (!focus)
+        return;
+    if (focus == ui->groupTreeWidget || ui->groupTreeWidget->isAncestorOf(focus))
+        deleteSelectedGroup();
+    else if (focus == ui->passwordTableWidget || ui->passwordTableWidget->isAncestorOf(focus))
+        deleteSelectedPassword();
+}
+
+void MainWindow::passwordActivated(QTableWidgetItem* item)
+{
+    if (PasswordDatabase::Password* password = PasswordTableWidget::passwordOf(item))
+        openPassword(*password);
+}
+
+void MainWindow::passwordCustomContextMenuRequested(const QPoint& point)
+{
+    PasswordTableWidget* table = ui->passwordTableWidget;
+    QMenu menu(this);
+    if (QTableWidgetItem* item = table->itemAt(point)) {
+        selectPassword(PasswordTableWidget::passwordOf(item));
+        menu.addAction(m_deletePasswordAction);
+        menu.addAction(m_openPasswordAction);
+        menu.addSeparator();
+        menu.addAction(m_copyUsernameAction);
+        menu.addAction(m_copyPasswordAction);
+        menu.addAction(m_openUrlAction);
+    } else {
+        menu.addAction(m_newPasswordAction);
+    }
+    menu.exec(table->viewport()->mapToGlobal(point));
+}
+
+void MainWindow::newPassword()
+{
+    PasswordDatabase::Group* group = isDatabaseUsable() ? ui->groupTreeWidget->selectedGroup() : nullptr;
+    if (!group)
+        return;
+    ui->findWidget->hide();
+    PasswordDatabase::Password fresh(QDateTime::currentDateTime().addYears(1));
+    fresh.setNeverExpire(true);
+    fresh.setIconId(group->getIconId());
+    PasswordEditDialog dialog(this, true);
+    dialog.loadPassword(fresh);
+    const int generation = m_modelGeneration;
+    if (execDialog(this, &dialog) != QDialog::Accepted || generation != m_modelGeneration || !isDatabaseUsable())
+        return;
+    auto* password = new PasswordDatabase::Password(fresh);
+    *password = dialog.password();
+    group->addItem(password);
+    refillPasswordTable();
+    selectPassword(password);
+    databaseChanged();
+}
+
+void MainWindow::openPassword()
+{
+    if (PasswordDatabase::Password* password = isDatabaseUsable() ? ui->passwordTableWidget->selectedPassword() : nullptr)
+        openPassword(*password);
+}
+
+void MainWindow::openPassword(PasswordDatabase::Password& password)
+{
+    if (!isDatabaseUsable())
+        return;
+    ui->findWidget->hide();
+    PasswordEditDialog dialog(this, false);
+    dialog.loadPassword(password);
+    const int generation = m_modelGeneration;
+    if (execDialog(this, &dialog) != QDialog::Accepted || generation != m_modelGeneration || !isDatabaseUsable())
+        return;
+    // An unchanged OK keeps the database as it was.
+    if (dialog.password() == password)
+        return;
+    if (boolSetting(QStringLiteral("app.settings.backupModifiedPasswords"), true))
+        backupPassword(password);
+    password = dialog.password();
+    refillPasswordTable();
+    selectPassword(&password);
+    databaseChanged();
+}
+
+void MainWindow::setClipboardString(const QString& string)
+{
+    QApplication::clipboard()->setText(string);
+}
+
+void MainWindow::copyUsername()
+{
+    if (const PasswordDatabase::Password* password = isDatabaseUsable() ? ui->passwordTableWidget->selectedPassword() : nullptr) {
+        QString text = password->getUsername();
+        setClipboardString(text);
+        wipe(text);
+    }
+}
+
+void MainWindow::copyPassword()
+{
+    if (const PasswordDatabase::Password* password = isDatabaseUsable() ? ui->passwordTableWidget->selectedPassword() : nullptr) {
+        QString text = password->getPassword();
+        setClipboardString(text);
+        wipe(text);
+    }
+}
+
+void MainWindow::openPasswordURL()
+{
+    if (const PasswordDatabase::Password* password = isDatabaseUsable() ? ui->passwordTableWidget->selectedPassword() : nullptr) {
+        if (!password->getUrl().isEmpty())
+            openUrl(password->getUrl());
+    }
+}
+
+// ---------------------------------------------------------------- drag and drop
+
+void MainWindow::groupTreeWidgetItemDropped(QDropEvent* event)
+{
+    dropOnGroupTree(event->source(), event->pos());
+}
+
+void MainWindow::passwordTableWidgetItemDropped(QDropEvent* event)
+{
+    dropOnPasswordTable(event->source(), event->pos());
+}
+
+void MainWindow::dropOnGroupTree(QObject* source, const QPoint& position)
+{
+    if (!isDatabaseUsable())
+        return;
+    GroupTreeWidget* tree = ui->groupTreeWidget;
+    QTreeWidgetItem* target = tree->itemAt(position);
+    PasswordDatabase::Group* targetGroup = GroupTreeWidget::groupOf(target);
+
+    if (source == ui->passwordTableWidget) {
+        PasswordDatabase::Password* password = ui->passwordTableWidget->selectedPassword();
+        PasswordDatabase::Group* from = password ? password->getParent() : nullptr;
+        if (!from || !targetGroup)
+            return;
+        if (password == m_currentPassword)
+            m_currentPassword = nullptr;
+        from->takeItem(password);
+        targetGroup->addItem(password);
+        refillPasswordTable();
+        databaseChanged();
+        return;
+    }
+    if (source != tree)
+        return;
+
+    PasswordDatabase::Group* group = tree->selectedGroup();
+    if (!group)
+        return;
+    auto detach = [this, group]() {
+        if (PasswordDatabase::Group* parent = group->getParent())
+            parent->takeItem(group);
+        else
+            m_database.takeItem(group);
+    };
+
+    if (!targetGroup) {
+        detach();
+        m_database.addItem(group);
+    } else {
+        if (isInside(targetGroup, group))
+            return;
+        const QRect rect = tree->visualItemRect(target);
+        const int centre = rect.center().y();
+        const int y = position.y();
+        PasswordDatabase::Group* targetParent = targetGroup->getParent();
+        if (y < centre - 3) {
+            detach();
+            if (targetParent)
+                targetParent->insertItemBefore(targetGroup, group);
+            else
+                m_database.insertGroupBefore(targetGroup, group);
+        } else if (y < centre + 3) {
+            detach();
+            targetGroup->addItem(group);
+        } else if (targetGroup->isEmpty() || !(targetGroup->getGuiState() & PasswordDatabase::GuiExpanded)) {
+            detach();
+            if (targetParent)
+                targetParent->insertItemAfter(targetGroup, group);
+            else
+                m_database.insertGroupAfter(targetGroup, group);
+        } else {
+            detach();
+            targetGroup->addItemTop(group);
+        }
+    }
+    rebuildGroupTree();
+    databaseChanged();
+}
+
+void MainWindow::dropOnPasswordTable(QObject* source, const QPoint& position)
+{
+    PasswordTableWidget* table = ui->passwordTableWidget;
+    if (!isDatabaseUsable() || source != table)
+        return;
+    PasswordDatabase::Password* password = table->selectedPassword();
+    PasswordDatabase::Group* group = password ? password->getParent() : nullptr;
+    if (!group)
+        return;
+    QTableWidgetItem* item = table->itemAt(position);
+    PasswordDatabase::Password* target = PasswordTableWidget::passwordOf(item);
+    if (target == password)
+        return;
+    if (target && target->getParent() != group)
+        return;
+    m_currentPassword = nullptr;
+    group->takeItem(password);
+    if (!target)
+        group->addItem(password);
+    else if (position.y() > table->visualItemRect(item).center().y())
+        group->insertItemAfter(target, password);
+    else
+        group->insertItemBefore(target, password);
+    refillPasswordTable();
+    databaseChanged();
 }
 
 void MainWindow::generatePassword()

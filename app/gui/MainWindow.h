@@ -1,7 +1,11 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "app/database/PasswordDatabase.h"
 #include "blib/app/BMainWindow.h"
+
+#include <QList>
+#include <QPointer>
 
 #include <memory>
 
@@ -10,6 +14,9 @@ class EntryIconPackBuiltIn;
 class QAction;
 class QApplication;
 class QMenu;
+class QDropEvent;
+class QTableWidgetItem;
+class QTreeWidgetItem;
 
 namespace Ui {
 class MainWindow;
@@ -32,15 +39,37 @@ public:
     bool isDatabaseView() const;
     bool isLockedView() const;
 
+    // The open database (an empty, closed one when none is open).
+    const PasswordDatabase& database() const { return m_database; }
+    PasswordDatabase::Group* currentGroup() const { return m_currentGroup; }
+    PasswordDatabase::Password* currentPassword() const { return m_currentPassword; }
+
+    // The file name offered by Save As for a database called `name`.
+    static QString suggestedFileName(const QString& name);
+
+    // The model side of a drop at `position` (viewport coordinates) on the
+    // group tree or the password table, dragged from `source`.
+    void dropOnGroupTree(QObject* source, const QPoint& position);
+    void dropOnPasswordTable(QObject* source, const QPoint& position);
+
+    // A finding of the security audit: the table shows the first warning of
+    // a password in its name's tool tip, in orange.
+    struct AuditFinding {
+        const PasswordDatabase::Password* password;
+        QString warning;
+    };
+
 public slots:
     void goToNoDatabaseView();
     void goToDatabaseView();
     void goToLockedView();
 
-    // Database flows; they arrive with the database model.
     void newDatabase();
     void openDatabase();
     void openDatabase(const QString& filePath);
+    void importDatabase(const QString& filePath);
+    // Moves `newDb` into the window (leaving it empty) and shows it.
+    void activateDatabase(PasswordDatabase& newDb);
     void findPassword();
     void closeDatabase();
     void saveDatabase();
@@ -50,21 +79,41 @@ public slots:
     void lockWorkspace();
     void unlockWorkspace();
 
-    // Group and password flows; they arrive with the tree and the table.
     void newGroup();
     void newSubGroup();
     void deleteSelectedGroup();
+    void deleteGroup(PasswordDatabase::Group* group, bool disallowBackup = false);
     void editGroup();
+    void editGroup(PasswordDatabase::Group& group);
     void newPassword();
     void deleteSelectedPassword();
+    void deletePassword(PasswordDatabase::Password* password, bool disallowBackup = false);
     void openPassword();
+    void openPassword(PasswordDatabase::Password& password);
     void copyUsername();
     void copyPassword();
     void openPasswordURL();
     void deleteGroupOrPassword();
     void groupSelectionChanged();
+    void groupActivated(QTreeWidgetItem* item, int column);
+    void groupCustomContextMenuRequested(const QPoint& point);
+    void groupExpanded(QTreeWidgetItem* item);
+    void groupCollapsed(QTreeWidgetItem* item);
     void passwordSelectionChanged();
+    void passwordActivated(QTableWidgetItem* item);
+    void passwordCustomContextMenuRequested(const QPoint& point);
+    void findWidgetSelectPassword(const PasswordDatabase::Password* password);
+    void groupTreeWidgetItemDropped(QDropEvent* event);
+    void passwordTableWidgetItemDropped(QDropEvent* event);
     void generatePassword();
+    void setClipboardString(const QString& string);
+
+    // View operations.
+    void rebuildGroupTree();
+    void refillPasswordTable();
+    void refillInfoTable();
+    void selectGroup(const PasswordDatabase::Group* group);
+    void selectPassword(const PasswordDatabase::Password* password);
 
 protected:
     void enterInitialView() override;
@@ -85,15 +134,39 @@ protected:
 private:
     // Whether a database is open and not locked.
     bool isDatabaseUsable() const;
-    // Empties the group tree, the password table and the info table.
+    // Empties the group tree, the password table and the info table and
+    // forgets the current group and password.
     void clearViews();
-    // Tells the user that a database flow is not in this build yet.
-    void showDatabaseWorkspaceUnavailable(const QString& title);
+    // Asks what to do with unsaved changes; true means go on.
+    bool checkUnsavedChanges();
+    // Refreshes the title from the database's modified flag.
+    void refreshTitle();
+    // Marks the database modified, refreshes the title, updates the actions.
+    void databaseChanged();
+    // Copies `password` into the backup group; a newly made backup group is
+    // shown as the last top-level tree item.
+    void backupPassword(const PasswordDatabase::Password& password);
+    // Adds tree items for `group` and its sub-groups under `parent` (or at
+    // the top level when null) and returns the group's item.
+    QTreeWidgetItem* addGroupItem(PasswordDatabase::Group* group, QTreeWidgetItem* parent);
+    // Whether `item` is `ancestor` or lies inside it.
+    static bool isInside(const PasswordDatabase::Item* item, const PasswordDatabase::Group* ancestor);
+    // Writes the database to `path`; a failure is shown in an error box.
+    bool writeDatabase(const QString& path);
     // Hands the tray settings to the framework and rebuilds the tray menu.
     void applyTraySettings();
 
     BMainWindowFormOf<Ui::MainWindow>* ui; // owned by the framework window
     BInactivityTimer* m_inactivityTimer;
+    PasswordDatabase m_database;
+    PasswordDatabase::Group* m_currentGroup = nullptr;
+    PasswordDatabase::Password* m_currentPassword = nullptr;
+    QList<AuditFinding> m_auditFindings;
+    // Windows hidden by the lock, shown again after unlocking.
+    QList<QPointer<QWidget>> m_lockHiddenWindows;
+    // Counts locks and closes: a flow that ran a dialog checks it before it
+    // touches the model items it held, which a lock in between destroyed.
+    int m_modelGeneration = 0;
     // First in the icon-pack list from the plugin-factory registration on.
     std::unique_ptr<EntryIconPackBuiltIn> m_builtInIconPack;
 

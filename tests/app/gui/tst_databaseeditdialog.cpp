@@ -362,9 +362,12 @@ void tst_DatabaseEditDialog::calibrateButton()
                           return true;
                       },
                       [&]() {
+                          // The task dialog takes the task's title once the
+                          // task thread reports it; until then it has the
+                          // form's own.
                           if (auto* task = visibleTopLevel<BTaskDialog>())
                               taskTitle = task->windowTitle();
-                          return !taskTitle.isEmpty();
+                          return !taskTitle.isEmpty() && taskTitle != QLatin1String("Dialog");
                       },
                       [&]() {
                           if (!settled())

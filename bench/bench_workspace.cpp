@@ -1,0 +1,124 @@
+// The workspace on Qt's offscreen platform with 10,000 passwords, spread
+// over 100 groups or all in one group: from a successful unlock to the
+// database view drawn, refilling the password table for the selected group
+// (100, 1,000 and 10,000 rows) and rebuilding the group tree.
+
+#include "app/database/PasswordDatabase.h"
+#include "app/database/PasswordDatabaseSetPasswordTask.h"
+#include "app/gui/MainWindow.h"
+#include "blib/app/BApplicationIdentity.h"
+#include "blib/task/BTaskController.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+
+namespace {
+
+MainWindow* window = nullptr;
+
+// `groups` groups of `perGroup` passwords each.
+void fill(PasswordDatabase& db, int groups, int perGroup)
+{
+    BTaskController controller;
+    PasswordDatabaseSetPasswordTask task(db, QStringLiteral("secret"), 1, 1, 1);
+    if (task.run(&controller) != Success)
+        std::abort();
+    db.setName(QStringLiteral("Benchmark"));
+    for (int g = 0; g < groups; ++g) {
+        auto* group = new PasswordDatabase::Group;
+        group->setName(QStringLiteral("Group %1").arg(g));
+        group->setIconId(QStringLiteral("tessavond.web"));
+        db.addItem(group);
+        for (int p = 0; p < perGroup; ++p) {
+            auto* entry = new PasswordDatabase::Password;
+            entry->setName(QStringLiteral("Site %1-%2").arg(g).arg(p));
+            entry->setUsername(QStringLiteral("user%1").arg(p));
+            entry->setEmailAddress(QStringLiteral("user%1@example.org").arg(p));
+            entry->setUrl(QStringLiteral("https://site%1.example.org/login").arg(p));
+            entry->setPassword(QStringLiteral("pw-%1-%2").arg(g).arg(p));
+            entry->setIconId(p % 2 ? QStringLiteral("tessavond.key") : QStringLiteral("tessavond.web"));
+            group->addItem(entry);
+        }
+    }
+}
+
+// From an unlocked database to the database view painted.
+void activateAndDraw(benchmark::State& state, int groups, int perGroup)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        PasswordDatabase db;
+        fill(db, groups, perGroup);
+        state.ResumeTiming();
+        window->activateDatabase(db);
+        window->repaint();
+        QCoreApplication::processEvents();
+    }
+}
+
+void refill(benchmark::State& state, int groups, int perGroup)
+{
+    PasswordDatabase db;
+    fill(db, groups, perGroup);
+    window->activateDatabase(db);
+    for (auto _ : state) {
+        window->refillPasswordTable();
+        window->repaint();
+    }
+}
+
+void rebuildTree(benchmark::State& state, int groups, int perGroup)
+{
+    PasswordDatabase db;
+    fill(db, groups, perGroup);
+    window->activateDatabase(db);
+    for (auto _ : state) {
+        window->rebuildGroupTree();
+        window->repaint();
+    }
+}
+
+void BM_UnlockedToDrawn_100Groups(benchmark::State& state) { activateAndDraw(state, 100, 100); }
+void BM_UnlockedToDrawn_OneGroup(benchmark::State& state) { activateAndDraw(state, 1, 10000); }
+void BM_RefillTable_100Rows(benchmark::State& state) { refill(state, 100, 100); }
+void BM_RefillTable_1000Rows(benchmark::State& state) { refill(state, 10, 1000); }
+void BM_RefillTable_10000Rows(benchmark::State& state) { refill(state, 1, 10000); }
+void BM_RebuildTree_100Groups(benchmark::State& state) { rebuildTree(state, 100, 100); }
+void BM_RebuildTree_OneGroup(benchmark::State& state) { rebuildTree(state, 1, 10000); }
+
+} // namespace
+
+BENCHMARK(BM_UnlockedToDrawn_100Groups)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UnlockedToDrawn_OneGroup)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RefillTable_100Rows)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RefillTable_1000Rows)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RefillTable_10000Rows)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RebuildTree_100Groups)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RebuildTree_OneGroup)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    applyApplicationIdentity();
+    MainWindow mainWindow(&app);
+    window = &mainWindow;
+    mainWindow.resize(1000, 700);
+    mainWindow.show();
+    QElapsedTimer wait;
+    wait.start();
+    while (!mainWindow.splashDialog() && wait.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    mainWindow.hideSplashDialog();
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    // Leave without the unsaved-changes question.
+    PasswordDatabase empty;
+    mainWindow.activateDatabase(empty);
+    return 0;
+}

@@ -4,6 +4,7 @@
 #include "app/gui/EntryIconPackBuiltIn.h"
 #include "app/gui/EntryIconPickerWidget.h"
 #include "app/gui/PasswordEditDialog.h"
+#include "blib/app/BCalendarDialog.h"
 #include "blib/app/BDialogHelpers.h"
 #include "blib/app/BSettings.h"
 #include "blib/password/BPasswordGenerator.h"
@@ -11,6 +12,8 @@
 #include "blib/password/BPasswordGeneratorRandom.h"
 #include "support/UiDriver.h"
 
+#include <QAbstractItemView>
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QDateTimeEdit>
 #include <QDesktopServices>
@@ -162,6 +165,7 @@ private slots:
     void unchangedEditGivesEqualPassword();
     void validationKeepsDialogOpen();
     void expiryPresetsAndNeverExpire();
+    void calendarKeepsTimeOfDay();
     void showPasswordSettingAppliesToBothFields();
     void generatorFillsBothFields();
     void openUrlUsesTextBesideButton();
@@ -340,6 +344,41 @@ void tst_PasswordEditDialog::expiryPresetsAndNeverExpire()
     expiring.accept();
     QVERIFY(!expiring.password().isNeverExpire());
     QCOMPARE(expiring.password().getExpireTime(), QDateTime(QDate(2027, 7, 31), QTime(10, 0)));
+}
+
+void tst_PasswordEditDialog::calendarKeepsTimeOfDay()
+{
+    Password stored;
+    stored.setName("Router");
+    stored.setNeverExpire(false);
+    stored.setExpireTime(QDateTime(QDate(2030, 5, 17), QTime(8, 30)));
+    PasswordEditDialog dialog(&m_window, false);
+    dialog.loadPassword(stored);
+    QDate offered;
+    Steps steps({ [&]() {
+                      clickLater(&dialog, "expireTimeButton");
+                      return true;
+                  },
+                  [&]() {
+                      auto* calendar = visibleTopLevel<BCalendarDialog>();
+                      if (!calendar)
+                          return false;
+                      offered = calendar->date();
+                      // Moving the selection chooses the next day.
+                      auto* widget = field<QCalendarWidget>(calendar, "calendarWidget");
+                      QTest::keyClick(widget->findChild<QAbstractItemView*>(), Qt::Key_Right);
+                      return true;
+                  },
+                  [&]() {
+                      if (visibleTopLevel<BCalendarDialog>())
+                          return false;
+                      dialog.accept();
+                      return true;
+                  } });
+    execDialog(&m_window, &dialog);
+    QVERIFY(steps.isDone());
+    QCOMPARE(offered, QDate(2030, 5, 17));
+    QCOMPARE(dialog.password().getExpireTime(), QDateTime(QDate(2030, 5, 18), QTime(8, 30)));
 }
 
 void tst_PasswordEditDialog::showPasswordSettingAppliesToBothFields()

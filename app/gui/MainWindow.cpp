@@ -959,6 +959,13 @@ void MainWindow::groupCustomContextMenuRequested(const QPoint& point)
     menu.exec(tree->viewport()->mapToGlobal(point));
 }
 
+bool MainWindow::runEditor(QDialog& dialog)
+{
+    const int generation = m_modelGeneration;
+    return execDialog(this, &dialog) == QDialog::Accepted && generation == m_modelGeneration
+        && isDatabaseUsable();
+}
+
 void MainWindow::newGroup()
 {
     if (!isDatabaseUsable())
@@ -966,8 +973,7 @@ void MainWindow::newGroup()
     ui->findWidget->hide();
     GroupEditDialog dialog(this, true);
     dialog.loadGroup(PasswordDatabase::Group());
-    const int generation = m_modelGeneration;
-    if (execDialog(this, &dialog) != QDialog::Accepted || generation != m_modelGeneration || !isDatabaseUsable())
+    if (!runEditor(dialog))
         return;
     auto* group = new PasswordDatabase::Group();
     group->setName(dialog.group().getName());
@@ -986,8 +992,7 @@ void MainWindow::newSubGroup()
     ui->findWidget->hide();
     GroupEditDialog dialog(this, true);
     dialog.loadGroup(PasswordDatabase::Group());
-    const int generation = m_modelGeneration;
-    if (execDialog(this, &dialog) != QDialog::Accepted || generation != m_modelGeneration || !isDatabaseUsable())
+    if (!runEditor(dialog))
         return;
     QTreeWidgetItem* parentItem = ui->groupTreeWidget->findGroupItem(parent);
     if (!parentItem)
@@ -1015,8 +1020,7 @@ void MainWindow::editGroup(PasswordDatabase::Group& group)
     ui->findWidget->hide();
     GroupEditDialog dialog(this, false);
     dialog.loadGroup(group);
-    const int generation = m_modelGeneration;
-    if (execDialog(this, &dialog) != QDialog::Accepted || generation != m_modelGeneration || !isDatabaseUsable())
+    if (!runEditor(dialog))
         return;
     if (group.getName() == dialog.group().getName() && group.getIconId() == dialog.group().getIconId())
         return;
@@ -1234,8 +1238,7 @@ void MainWindow::newPassword()
     fresh.setIconId(group->getIconId());
     PasswordEditDialog dialog(this, true);
     dialog.loadPassword(fresh);
-    const int generation = m_modelGeneration;
-    if (execDialog(this, &dialog) != QDialog::Accepted || generation != m_modelGeneration || !isDatabaseUsable())
+    if (!runEditor(dialog))
         return;
     auto* password = new PasswordDatabase::Password(fresh);
     *password = dialog.password();
@@ -1258,8 +1261,7 @@ void MainWindow::openPassword(PasswordDatabase::Password& password)
     ui->findWidget->hide();
     PasswordEditDialog dialog(this, false);
     dialog.loadPassword(password);
-    const int generation = m_modelGeneration;
-    if (execDialog(this, &dialog) != QDialog::Accepted || generation != m_modelGeneration || !isDatabaseUsable())
+    if (!runEditor(dialog))
         return;
     // An unchanged OK keeps the database as it was.
     if (dialog.password() == password)

@@ -12,6 +12,7 @@
 class BInactivityTimer;
 class EntryIconPackBuiltIn;
 class QAction;
+class QDialog;
 class QApplication;
 class QMenu;
 class QDropEvent;
@@ -134,6 +135,9 @@ protected:
 private:
     // Whether a database is open and not locked.
     bool isDatabaseUsable() const;
+    // Runs an editor over the workspace. True only when it was accepted and
+    // no lock or close destroyed, meanwhile, the items the caller holds.
+    bool runEditor(QDialog& dialog);
     // Empties the group tree, the password table and the info table and
     // forgets the current group and password.
     void clearViews();

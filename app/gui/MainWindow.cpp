@@ -7,12 +7,15 @@
 #include "app/gui/DatabaseEditDialog.h"
 #include "app/gui/DatabaseUnlockDialog.h"
 #include "app/gui/EntryIcon.h"
+#include "app/gui/ExpiredPasswordsDialog.h"
 #include "app/gui/EntryIconPackBuiltIn.h"
 #include "app/gui/GroupEditDialog.h"
 #include "app/gui/GroupTreeWidget.h"
 #include "app/gui/PasswordEditDialog.h"
 #include "app/gui/PasswordTableWidget.h"
 #include "app/gui/SecretText.h"
+#include "app/gui/SettingsDialog.h"
+#include "blib/crypto/BHash.h"
 #include "blib/crypto/BWipe.h"
 #include "blib/task/BTaskController.h"
 #include "blib/task/BTaskDialog.h"
@@ -25,6 +28,12 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QRandomGenerator>
+#include <QTextEdit>
+#include <QAbstractSpinBox>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDir>
 #include <QDropEvent>
@@ -35,7 +44,10 @@
 #include <QMessageBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTimer>
 #include <QToolBar>
+
+#include <limits>
 
 namespace {
 
@@ -60,7 +72,12 @@ MainWindow::MainWindow(QApplication* application, QWidget* parent)
     : BMainWindow(application, parent, new BMainWindowFormOf<Ui::MainWindow>())
     , ui(static_cast<BMainWindowFormOf<Ui::MainWindow>*>(form()))
     , m_inactivityTimer(new BInactivityTimer(this))
+    , m_clipboardTimer(new QTimer(this))
 {
+    // One clearing per copy: a repeating timer would go on wiping whatever
+    // the user copies later from other programs.
+    m_clipboardTimer->setSingleShot(true);
+    connect(m_clipboardTimer, &QTimer::timeout, this, &MainWindow::clearClipboard);
     if (application)
         application->installEventFilter(m_inactivityTimer);
     connect(m_inactivityTimer, &BInactivityTimer::inactive, this, &MainWindow::lockWorkspace);
@@ -254,8 +271,13 @@ void MainWindow::hideTransientWidgets()
 void MainWindow::openSettingsDialog()
 {
     ui->findWidget->hide();
-    showInformation(this, tr("Settings"), tr("The settings dialog is not available in this build."));
+    SettingsDialog dialog(this);
+    execDialog(this, &dialog);
     applyTraySettings();
+    if (isDatabaseView() && boolSetting(QStringLiteral("app.settings.lockWorkspaceTimeout"), false))
+        m_inactivityTimer->start(intSetting(QStringLiteral("app.settings.lockWorkspaceTimeoutSeconds"), 600));
+    else
+        m_inactivityTimer->stop();
 }
 
 bool MainWindow::mayClose()
@@ -382,8 +404,11 @@ void MainWindow::applyTraySettings()
     menu->addSeparator();
     connect(menu->addAction(tr("Quit")), &QAction::triggered, this, &BMainWindow::closeNoMinimise);
 
-    setSystemTrayIconVisible(boolSetting(QStringLiteral("app.settings.showInSystemTray"), false));
-    setHideWhenMinimised(boolSetting(QStringLiteral("app.settings.showInSystemTrayOnly"), false));
+    const bool trayIconShown = boolSetting(QStringLiteral("app.settings.showInSystemTray"), false);
+    setSystemTrayIconVisible(trayIconShown);
+    // Without a tray icon nothing could bring a hidden window back, so a
+    // minimised window then stays in the task bar.
+    setHideWhenMinimised(trayIconShown && boolSetting(QStringLiteral("app.settings.showInSystemTrayOnly"), false));
     setMinimiseOnClose(boolSetting(QStringLiteral("app.settings.minimiseOnClose"), false));
 }
 
@@ -521,6 +546,44 @@ void MainWindow::activateDatabase(PasswordDatabase& newDb)
     goToDatabaseView();
     rebuildGroupTree();
     updateActions();
+    offerExpiredPasswords();
+}
+
+QList<PasswordDatabase::Password*> MainWindow::expiredPasswords(const QList<PasswordDatabase::Item*>& items,
+                                                                const QDateTime& now)
+{
+    QList<PasswordDatabase::Password*> expired;
+    for (PasswordDatabase::Item* item : items) {
+        if (item->isGroup()) {
+            expired += expiredPasswords(static_cast<PasswordDatabase::Group*>(item)->getItems(), now);
+            continue;
+        }
+        auto* password = static_cast<PasswordDatabase::Password*>(item);
+        if (!password->isNeverExpire() && !(now < password->getExpireTime()))
+            expired << password;
+    }
+    return expired;
+}
+
+void MainWindow::offerExpiredPasswords()
+{
+    QList<PasswordDatabase::Item*> topLevel;
+    for (PasswordDatabase::Group* group : m_database.getItems())
+        topLevel << group;
+    const QList<PasswordDatabase::Password*> expired = expiredPasswords(topLevel, QDateTime::currentDateTime());
+    if (expired.isEmpty())
+        return;
+    ExpiredPasswordsDialog dialog(this, expired);
+    if (!runEditor(dialog))
+        return;
+    const QList<PasswordDatabase::Password*> doomed = dialog.passwordsToDelete();
+    if (doomed.isEmpty())
+        return;
+    // Deleted outright: the user asked to be rid of them, so no backup copy.
+    for (PasswordDatabase::Password* password : doomed)
+        password->getParent()->deleteItem(password);
+    rebuildGroupTree();
+    databaseChanged();
 }
 
 void MainWindow::findPassword()
@@ -647,6 +710,12 @@ void MainWindow::lockWorkspace()
             continue;
         if (widget->windowTitle().isEmpty()) {
             widget->close();
+        } else if (auto* dialog = qobject_cast<QDialog*>(widget)) {
+            // A dialog runs in execDialog's loop, which a hidden dialog ends
+            // anyway, and the items it was editing are gone with the lock:
+            // empty its text fields so no secret stays readable, then cancel.
+            clearTextFields(dialog);
+            dialog->reject();
         } else {
             widget->hide();
             m_lockHiddenWindows.append(widget);
@@ -1276,7 +1345,69 @@ void MainWindow::openPassword(PasswordDatabase::Password& password)
 
 void MainWindow::setClipboardString(const QString& string)
 {
-    QApplication::clipboard()->setText(string);
+    auto* data = new QMimeData();
+    data->setText(string);
+    // Keeps the copy out of clipboard managers' histories.
+    data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+    QApplication::clipboard()->setMimeData(data);
+
+    if (!boolSetting(QStringLiteral("app.settings.clearClipboardTimeout"), false)) {
+        m_clipboardTimer->stop();
+        m_clipboardSalt.clear();
+        m_clipboardHash.clear();
+        return;
+    }
+    m_clipboardSalt.resize(16);
+    for (char& byte : m_clipboardSalt)
+        byte = static_cast<char>(QRandomGenerator::system()->bounded(256));
+    m_clipboardHash = clipboardHash(string);
+    const qint64 milliseconds =
+        qint64(intSetting(QStringLiteral("app.settings.clearClipboardTimeoutSeconds"), 30)) * 1000;
+    m_clipboardTimer->start(int(qBound<qint64>(0, milliseconds, std::numeric_limits<int>::max())));
+}
+
+void MainWindow::clearClipboard()
+{
+    m_clipboardTimer->stop();
+    if (m_clipboardHash.isEmpty())
+        return;
+    QClipboard* clipboard = QApplication::clipboard();
+    QString current = clipboard->text();
+    const bool unchanged = clipboardHash(current) == m_clipboardHash;
+    wipe(current);
+    m_clipboardHash.clear();
+    m_clipboardSalt.clear();
+    // What the user copied since, here or elsewhere, is left alone.
+    if (!unchanged)
+        return;
+    clipboard->clear();
+    clipboard->setText(QString(16384, QLatin1Char('X')));
+    clipboard->clear();
+}
+
+QByteArray MainWindow::clipboardHash(const QString& text) const
+{
+    QByteArray data = m_clipboardSalt + text.toUtf8();
+    QByteArray digest;
+    hash(BHashId::SHA_256, data, digest);
+    wipe(data);
+    return digest;
+}
+
+void MainWindow::clearTextFields(QWidget* window)
+{
+    for (QLineEdit* edit : window->findChildren<QLineEdit*>()) {
+        // The editors inside spin and combo boxes hold numbers and choices.
+        if (qobject_cast<QAbstractSpinBox*>(edit->parentWidget()) || qobject_cast<QComboBox*>(edit->parentWidget()))
+            continue;
+        edit->clear();
+    }
+    for (QPlainTextEdit* edit : window->findChildren<QPlainTextEdit*>())
+        edit->clear();
+    for (QTextEdit* edit : window->findChildren<QTextEdit*>())
+        edit->clear();
+    for (QTableWidget* table : window->findChildren<QTableWidget*>())
+        table->clearContents();
 }
 
 void MainWindow::copyUsername()

@@ -17,6 +17,8 @@ class QApplication;
 class QMenu;
 class QDropEvent;
 class QTableWidgetItem;
+class QTimer;
+class QDateTime;
 class QTreeWidgetItem;
 
 namespace Ui {
@@ -108,6 +110,9 @@ public slots:
     void passwordTableWidgetItemDropped(QDropEvent* event);
     void generatePassword();
     void setClipboardString(const QString& string);
+    // Clears the clipboard if it still holds the text last copied by
+    // setClipboardString; anything copied since is left alone.
+    void clearClipboard();
 
     // View operations.
     void rebuildGroupTree();
@@ -159,9 +164,22 @@ private:
     bool writeDatabase(const QString& path);
     // Hands the tray settings to the framework and rebuilds the tray menu.
     void applyTraySettings();
+    // Offers to delete the passwords of the open database that have expired.
+    void offerExpiredPasswords();
+    // The expired passwords among `items` and their sub-groups, in tree order.
+    static QList<PasswordDatabase::Password*> expiredPasswords(const QList<PasswordDatabase::Item*>& items,
+                                                               const QDateTime& now);
+    // Salted hash of `text`, to recognise the program's own clipboard text
+    // without keeping a copy of it.
+    QByteArray clipboardHash(const QString& text) const;
+    // Empties every text field and table of `window`.
+    static void clearTextFields(QWidget* window);
 
     BMainWindowFormOf<Ui::MainWindow>* ui; // owned by the framework window
     BInactivityTimer* m_inactivityTimer;
+    QTimer* m_clipboardTimer;
+    QByteArray m_clipboardSalt;
+    QByteArray m_clipboardHash;
     PasswordDatabase m_database;
     PasswordDatabase::Group* m_currentGroup = nullptr;
     PasswordDatabase::Password* m_currentPassword = nullptr;

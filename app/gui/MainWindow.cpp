@@ -13,6 +13,8 @@
 #include "app/gui/PasswordEditDialog.h"
 #include "app/gui/PasswordTableWidget.h"
 #include "app/gui/SecretText.h"
+#include "app/gui/FindWidget.h"
+#include "app/plugin/SecurityAuditTask.h"
 #include "blib/crypto/BWipe.h"
 #include "blib/task/BTaskController.h"
 #include "blib/task/BTaskDialog.h"
@@ -139,6 +141,7 @@ void MainWindow::createActions()
     connect(table, &QTableWidget::itemActivated, this, &MainWindow::passwordActivated);
     connect(table, &QWidget::customContextMenuRequested, this, &MainWindow::passwordCustomContextMenuRequested);
     connect(table, &PasswordTableWidget::itemDropped, this, &MainWindow::passwordTableWidgetItemDropped);
+    connect(ui->findWidget, &FindWidget::selectPassword, this, &MainWindow::findWidgetSelectPassword);
 
     QTableWidget* info = ui->infoTableWidget;
     info->setColumnCount(2);
@@ -280,9 +283,7 @@ void MainWindow::updateActions()
     for (QAction* action : { m_closeDatabaseAction, m_saveDatabaseAction, m_saveDatabaseAsAction,
                              m_databaseSettingsAction, m_lockWorkspaceAction, m_newGroupAction })
         action->setEnabled(usable);
-    // The find bar is not built yet; a menu entry that does nothing would
-    // only puzzle.
-    m_findPasswordAction->setEnabled(false);
+    m_findPasswordAction->setEnabled(usable);
     for (QAction* action : { m_newSubGroupAction, m_deleteGroupAction, m_editGroupAction, m_newPasswordAction })
         action->setEnabled(groupSelected);
     for (QAction* action : { m_deletePasswordAction, m_openPasswordAction, m_copyUsernameAction,
@@ -449,7 +450,11 @@ void MainWindow::newDatabase()
     email->setName(tr("Email"));
     email->setIconId(QStringLiteral("tessavond.mail"));
     m_database.addItem(email);
-    m_auditFindings.clear();
+    {
+        BTaskController controller;
+        SecurityAuditTask audit(&m_database, &m_auditFindings);
+        audit.run(&controller);
+    }
     setWindowFilePath(QString());
     refreshTitle();
     goToDatabaseView();
@@ -516,8 +521,11 @@ void MainWindow::activateDatabase(PasswordDatabase& newDb)
     ++m_modelGeneration;
     m_database.clearModified();
     refreshTitle();
-    // The audit fills the findings once it exists.
-    m_auditFindings.clear();
+    {
+        BTaskController controller;
+        SecurityAuditTask audit(&m_database, &m_auditFindings);
+        audit.run(&controller);
+    }
     goToDatabaseView();
     rebuildGroupTree();
     updateActions();
@@ -525,7 +533,10 @@ void MainWindow::activateDatabase(PasswordDatabase& newDb)
 
 void MainWindow::findPassword()
 {
-    // The find bar is not part of this build; its action stays disabled.
+    if (!isDatabaseUsable() || !isDatabaseView())
+        return;
+    ui->findWidget->setDatabase(&m_database);
+    ui->findWidget->show();
 }
 
 void MainWindow::closeDatabase()
@@ -671,7 +682,12 @@ void MainWindow::unlockWorkspace()
         showError(this, tr("Failed to Unlock"), tr("Failed to unlock database with that password."));
         return;
     }
-    m_auditFindings.clear();
+    // The findings of before the lock name entries that no longer exist.
+    {
+        BTaskController controller;
+        SecurityAuditTask audit(&m_database, &m_auditFindings);
+        audit.run(&controller);
+    }
     goToDatabaseView();
     for (const QPointer<QWidget>& widget : qAsConst(m_lockHiddenWindows)) {
         if (widget)
@@ -1188,6 +1204,12 @@ void MainWindow::deletePassword(PasswordDatabase::Password* password, bool disal
     }
     if (!disallowBackup && boolSetting(QStringLiteral("app.settings.backupDeletedPasswords"), true))
         backupPassword(*password);
+    // A finding must not outlive its entry: a later entry made at the same
+    // address would inherit its warning.
+    for (int i = m_auditFindings.size() - 1; i >= 0; --i) {
+        if (m_auditFindings.at(i).password == password)
+            m_auditFindings.removeAt(i);
+    }
     delete password;
 }
 
@@ -1243,6 +1265,11 @@ void MainWindow::newPassword()
     auto* password = new PasswordDatabase::Password(fresh);
     *password = dialog.password();
     group->addItem(password);
+    {
+        BTaskController controller;
+        SecurityAuditTask audit(&m_database, &m_auditFindings, password);
+        audit.run(&controller);
+    }
     refillPasswordTable();
     selectPassword(password);
     databaseChanged();
@@ -1269,6 +1296,11 @@ void MainWindow::openPassword(PasswordDatabase::Password& password)
     if (boolSetting(QStringLiteral("app.settings.backupModifiedPasswords"), true))
         backupPassword(password);
     password = dialog.password();
+    {
+        BTaskController controller;
+        SecurityAuditTask audit(&m_database, &m_auditFindings, &password);
+        audit.run(&controller);
+    }
     refillPasswordTable();
     selectPassword(&password);
     databaseChanged();

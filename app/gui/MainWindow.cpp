@@ -14,6 +14,8 @@
 #include "app/gui/PasswordEditDialog.h"
 #include "app/gui/PasswordTableWidget.h"
 #include "app/gui/SecretText.h"
+#include "app/gui/FindWidget.h"
+#include "app/plugin/SecurityAuditTask.h"
 #include "app/gui/SettingsDialog.h"
 #include "blib/crypto/BHash.h"
 #include "blib/crypto/BWipe.h"
@@ -156,6 +158,7 @@ void MainWindow::createActions()
     connect(table, &QTableWidget::itemActivated, this, &MainWindow::passwordActivated);
     connect(table, &QWidget::customContextMenuRequested, this, &MainWindow::passwordCustomContextMenuRequested);
     connect(table, &PasswordTableWidget::itemDropped, this, &MainWindow::passwordTableWidgetItemDropped);
+    connect(ui->findWidget, &FindWidget::selectPassword, this, &MainWindow::findWidgetSelectPassword);
 
     QTableWidget* info = ui->infoTableWidget;
     info->setColumnCount(2);
@@ -302,9 +305,7 @@ void MainWindow::updateActions()
     for (QAction* action : { m_closeDatabaseAction, m_saveDatabaseAction, m_saveDatabaseAsAction,
                              m_databaseSettingsAction, m_lockWorkspaceAction, m_newGroupAction })
         action->setEnabled(usable);
-    // The find bar is not built yet; a menu entry that does nothing would
-    // only puzzle.
-    m_findPasswordAction->setEnabled(false);
+    m_findPasswordAction->setEnabled(usable);
     for (QAction* action : { m_newSubGroupAction, m_deleteGroupAction, m_editGroupAction, m_newPasswordAction })
         action->setEnabled(groupSelected);
     for (QAction* action : { m_deletePasswordAction, m_openPasswordAction, m_copyUsernameAction,
@@ -474,7 +475,11 @@ void MainWindow::newDatabase()
     email->setName(tr("Email"));
     email->setIconId(QStringLiteral("tessavond.mail"));
     m_database.addItem(email);
-    m_auditFindings.clear();
+    {
+        BTaskController controller;
+        SecurityAuditTask audit(&m_database, &m_auditFindings);
+        audit.run(&controller);
+    }
     setWindowFilePath(QString());
     refreshTitle();
     goToDatabaseView();
@@ -541,8 +546,11 @@ void MainWindow::activateDatabase(PasswordDatabase& newDb)
     ++m_modelGeneration;
     m_database.clearModified();
     refreshTitle();
-    // The audit fills the findings once it exists.
-    m_auditFindings.clear();
+    {
+        BTaskController controller;
+        SecurityAuditTask audit(&m_database, &m_auditFindings);
+        audit.run(&controller);
+    }
     goToDatabaseView();
     rebuildGroupTree();
     updateActions();
@@ -588,7 +596,10 @@ void MainWindow::offerExpiredPasswords()
 
 void MainWindow::findPassword()
 {
-    // The find bar is not part of this build; its action stays disabled.
+    if (!isDatabaseUsable() || !isDatabaseView())
+        return;
+    ui->findWidget->setDatabase(&m_database);
+    ui->findWidget->show();
 }
 
 void MainWindow::closeDatabase()
@@ -740,7 +751,12 @@ void MainWindow::unlockWorkspace()
         showError(this, tr("Failed to Unlock"), tr("Failed to unlock database with that password."));
         return;
     }
-    m_auditFindings.clear();
+    // The findings of before the lock name entries that no longer exist.
+    {
+        BTaskController controller;
+        SecurityAuditTask audit(&m_database, &m_auditFindings);
+        audit.run(&controller);
+    }
     goToDatabaseView();
     for (const QPointer<QWidget>& widget : qAsConst(m_lockHiddenWindows)) {
         if (widget)
@@ -1257,6 +1273,12 @@ void MainWindow::deletePassword(PasswordDatabase::Password* password, bool disal
     }
     if (!disallowBackup && boolSetting(QStringLiteral("app.settings.backupDeletedPasswords"), true))
         backupPassword(*password);
+    // A finding must not outlive its entry: a later entry made at the same
+    // address would inherit its warning.
+    for (int i = m_auditFindings.size() - 1; i >= 0; --i) {
+        if (m_auditFindings.at(i).password == password)
+            m_auditFindings.removeAt(i);
+    }
     delete password;
 }
 
@@ -1312,6 +1334,11 @@ void MainWindow::newPassword()
     auto* password = new PasswordDatabase::Password(fresh);
     *password = dialog.password();
     group->addItem(password);
+    {
+        BTaskController controller;
+        SecurityAuditTask audit(&m_database, &m_auditFindings, password);
+        audit.run(&controller);
+    }
     refillPasswordTable();
     selectPassword(password);
     databaseChanged();
@@ -1338,6 +1365,11 @@ void MainWindow::openPassword(PasswordDatabase::Password& password)
     if (boolSetting(QStringLiteral("app.settings.backupModifiedPasswords"), true))
         backupPassword(password);
     password = dialog.password();
+    {
+        BTaskController controller;
+        SecurityAuditTask audit(&m_database, &m_auditFindings, &password);
+        audit.run(&controller);
+    }
     refillPasswordTable();
     selectPassword(&password);
     databaseChanged();

@@ -18,6 +18,7 @@ private slots:
     void manifestRefused();
     void archiveRefused();
     void archiveLimits();
+    void packedByTool();
 
 private:
     QTemporaryDir m_dir;
@@ -223,6 +224,44 @@ void TestBPluginMetadata::archiveLimits()
     file.close();
     QVERIFY(archive.open(damaged));
     QCOMPARE(archive.read(QStringLiteral("icon.png"), data), BPluginArchive::Result::Unreadable);
+}
+
+// The packing tool's archives load; a folder whose icon is missing is refused
+// before anything is written.
+void TestBPluginMetadata::packedByTool()
+{
+    QTemporaryDir folder;
+    QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("scripts")));
+    QJsonObject manifest = PluginArchiveBuilder::manifest(QStringLiteral("maker.packed"));
+    manifest.insert(QStringLiteral("icon"), QStringLiteral("scripts/icon.png"));
+    auto put = [&](const QString& name, const QByteArray& data) {
+        QFile file(folder.filePath(name));
+        return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+    };
+    QVERIFY(put(QStringLiteral("manifest.json"), QJsonDocument(manifest).toJson()));
+    QVERIFY(put(QStringLiteral("scripts/main.lua"), "return 1"));
+
+    const QString tool = QStringLiteral(LH_SOURCE_DIR "/tools/pack-plugin.py");
+    const QString output = nextPath();
+    QProcess refused;
+    refused.start(QStringLiteral("python3"), { tool, folder.path(), output });
+    QVERIFY(refused.waitForFinished(60000));
+    QVERIFY(refused.exitCode() != 0);
+    QVERIFY(!QFile::exists(output));
+
+    QVERIFY(put(QStringLiteral("scripts/icon.png"), PluginArchiveBuilder::pngIcon()));
+    QProcess packed;
+    packed.start(QStringLiteral("python3"), { tool, folder.path(), output });
+    QVERIFY(packed.waitForFinished(60000));
+    QCOMPARE(packed.exitCode(), 0);
+
+    BPluginMetadata metadata;
+    QString error;
+    QVERIFY2(metadata.load(output, error), qPrintable(error));
+    QCOMPARE(metadata.id, QStringLiteral("maker.packed"));
+    QByteArray script;
+    QVERIFY(BPluginArchive::readEntry(output, QStringLiteral("scripts/main.lua"), script));
+    QCOMPARE(script, QByteArray("return 1"));
 }
 
 QTEST_MAIN(TestBPluginMetadata)

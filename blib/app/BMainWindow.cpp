@@ -14,6 +14,7 @@
 #include "blib/net/BSendFeedbackDialog.h"
 #include "blib/net/BUpdateDialog.h"
 #include "blib/password/BPasswordGeneratorRandom.h"
+#include "blib/plugin/BPluginRegistry.h"
 #include "blib/task/BTaskDialog.h"
 #include "blib/task/BTaskThread.h"
 
@@ -170,14 +171,14 @@ void BMainWindow::registerBuiltInPasswordGenerators()
 
 void BMainWindow::loadPlugins()
 {
-    // The installed plugins are loaded from the plugin folder here once the
-    // plugin manager exists.
+    loadAllPlugins();
 }
 
 void BMainWindow::shutDownPlugins()
 {
-    // Each loaded plugin stores its state and the password-generator plugin
-    // type is unregistered here once plugins exist.
+    // Each loaded plugin stores its option values and is destroyed; its
+    // file stays in the plugin folder for the next start.
+    unloadAllPlugins();
 }
 
 // ---------------------------------------------------------------- hooks

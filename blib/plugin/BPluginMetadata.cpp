@@ -1,0 +1,108 @@
+#include "blib/plugin/BPluginMetadata.h"
+
+#include "blib/plugin/BPluginArchive.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPixmap>
+
+namespace {
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("BPluginMetadata", text);
+}
+
+} // namespace
+
+bool BPluginMetadata::load(const QString& filePath, QString& error)
+{
+    path = filePath;
+    settingsKey = QStringLiteral("blib.plugin.%1").arg(QFileInfo(filePath).baseName());
+
+    BPluginArchive archive;
+    if (!archive.open(filePath)) {
+        error = tr("Plugin file is not valid.");
+        return false;
+    }
+    QByteArray manifestText;
+    if (archive.read(QStringLiteral("manifest.json"), manifestText) != BPluginArchive::Result::Ok) {
+        error = tr("Plugin does not contain manifest.json.");
+        return false;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(manifestText, &parseError);
+    if (!document.isObject()) {
+        error = tr("Failed to parse JSON file manifest.json: %1 (char %2)")
+                    .arg(parseError.errorString())
+                    .arg(parseError.offset);
+        return false;
+    }
+    const QJsonObject manifest = document.object();
+
+    const QJsonValue formatVersion = manifest.value(QStringLiteral("format_version"));
+    if (!formatVersion.isDouble()) {
+        error = tr("manifest.json 'format_version' is not a number.");
+        return false;
+    }
+    const int version = formatVersion.toInt();
+    if (version > SupportedFormatVersion) {
+        error = tr("Specified plugin version (%1) is too new for the application (%2)")
+                    .arg(version)
+                    .arg(SupportedFormatVersion);
+        return false;
+    }
+
+    static const char* const stringKeys[] = { "id", "class", "name", "version", "author", "description", "icon" };
+    QString strings[7];
+    for (int i = 0; i < 7; ++i) {
+        const QJsonValue value = manifest.value(QLatin1String(stringKeys[i]));
+        if (!value.isString()) {
+            error = tr("manifest.json '%1' is not a string.").arg(QLatin1String(stringKeys[i]));
+            return false;
+        }
+        strings[i] = value.toString();
+    }
+    id = strings[0];
+    className = strings[1];
+    name = strings[2];
+    this->version = strings[3];
+    author = strings[4];
+    description = strings[5];
+    const QString iconName = strings[6];
+
+    QByteArray iconData;
+    if (archive.read(iconName, iconData) != BPluginArchive::Result::Ok) {
+        error = tr("Icon file '%1' missing from plugin.").arg(iconName);
+        return false;
+    }
+    QImage image;
+    if (!image.loadFromData(iconData) || image.isNull()) {
+        error = tr("Failed to load icon file '%1' as an image.").arg(iconName);
+        return false;
+    }
+    icon = QIcon(QPixmap::fromImage(image));
+
+    const QJsonValue dataValue = manifest.value(QStringLiteral("data"));
+    if (!dataValue.isObject()) {
+        error = tr("manifest.json 'data' is not an object.");
+        return false;
+    }
+    data = dataValue.toObject();
+
+    const QJsonValue optionsValue = manifest.value(QStringLiteral("options"));
+    if (!optionsValue.isArray()) {
+        error = tr("manifest.json 'options' is not an array.");
+        return false;
+    }
+    options = BOption();
+    const QString definitions = QString::fromUtf8(QJsonDocument(optionsValue.toArray()).toJson(QJsonDocument::Compact));
+    if (!options.loadDefinition(definitions)) {
+        error = tr("manifest.json 'options' data is corrupted.");
+        return false;
+    }
+    return true;
+}

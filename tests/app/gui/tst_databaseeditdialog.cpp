@@ -266,15 +266,17 @@ void tst_DatabaseEditDialog::cipherChangeAsksForPasswordThenReKeys()
     Steps steps({ [&]() { clickOk(&dialog); return true; },
                   answerBox(boxes, "OK"),
                   [&]() {
-                      // The new height may take a turn of the event loop on a
-                      // busy machine; a dialog that never fits its rows makes
-                      // the driver give up and the test fail.
-                      if (!settled() || dialog.height() != dialog.sizeHint().height())
-                          return false;
-                      unchangedWhileAsking = db.getCipher() == 1 && db.getCipherKey() == key;
+                      // The rows and the new height may take turns of the
+                      // event loop on a busy machine; a dialog that never
+                      // shows and fits its rows makes the driver give up,
+                      // rejecting the dialog, and the test fail.
                       rowsShown = !field<QWidget>(&dialog, "passwordWidget")->isHidden()
                           && field<QPushButton>(&dialog, "changePasswordButton")->isHidden()
+                          && dialog.height() == dialog.sizeHint().height()
                           && dialog.minimumHeight() == dialog.maximumHeight();
+                      if (!settled() || !rowsShown)
+                          return false;
+                      unchangedWhileAsking = db.getCipher() == 1 && db.getCipherKey() == key;
                       setPasswords(&dialog, "new pass", "new pass");
                       clickOk(&dialog);
                       return true;

@@ -82,7 +82,12 @@ MainWindow::MainWindow(QApplication* application, QWidget* parent)
     connect(m_clipboardTimer, &QTimer::timeout, this, &MainWindow::clearClipboard);
     if (application)
         application->installEventFilter(m_inactivityTimer);
-    connect(m_inactivityTimer, &BInactivityTimer::inactive, this, &MainWindow::lockWorkspace);
+    // A stopped timer keeps its period and starts again on the next input,
+    // so it also fires after the auto-lock was switched off.
+    connect(m_inactivityTimer, &BInactivityTimer::inactive, this, [this]() {
+        if (boolSetting(QStringLiteral("app.settings.lockWorkspaceTimeout"), false))
+            lockWorkspace();
+    });
 }
 
 MainWindow::~MainWindow()

@@ -171,6 +171,29 @@ void tst_WorkspaceSecurity::inactivityLocksTheDatabase()
     unlock();
     QVERIFY(m_window->isDatabaseView());
     QTRY_VERIFY_WITH_TIMEOUT(m_window->isLockedView(), 20000);
+
+    // Switched off in the settings, input no longer re-arms a lock.
+    unlock();
+    UiDriver switchOff([]() {
+        QDialog* dialog = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->inherits("SettingsDialog") && widget->isVisible())
+                dialog = static_cast<QDialog*>(widget);
+        }
+        if (!dialog)
+            return false;
+        dialog->findChild<QCheckBox*>("lockTimeoutCheckBox")->setChecked(false);
+        dialog->reject();
+        return true;
+    });
+    action("&Settings...")->trigger();
+    QVERIFY(switchOff.isDone());
+    QVERIFY(!boolSetting("app.settings.lockWorkspaceTimeout", true));
+    QTest::mouseMove(m_window->findChild<QWidget*>("groupTreeWidget"));
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Shift, Qt::NoModifier);
+    QApplication::sendEvent(m_window, &press);
+    QTest::qWait(2500);
+    QVERIFY(m_window->isDatabaseView());
 }
 
 void tst_WorkspaceSecurity::lockOnMinimise_data()

@@ -9,6 +9,7 @@
 #include "support/PluginArchiveBuilder.h"
 
 #include <QTemporaryDir>
+#include <QSettings>
 #include <QtTest>
 
 namespace {
@@ -204,6 +205,7 @@ void TestBPluginRegistry::optionValues()
     BPluginMetadata first;
     QVERIFY(first.load(source(QStringLiteral("maker.opts"), QStringLiteral("1.0"), QJsonObject(), countOption(4)), error));
     const QString key = QStringLiteral("blib.plugin.maker.opts-1.0");
+    QSettings().remove(key); // left by an earlier run in the same test home
     QVERIFY(!containsSetting(key));
 
     // The first load writes the definitions; unloading writes the values in use.

@@ -121,15 +121,7 @@ void DatabaseEditDialog::passwordTextChanged(const QString& text)
 
 void DatabaseEditDialog::generatePasswordButtonPressed()
 {
-    BPasswordGeneratorDialog dialog(this);
-    if (execDialog(this, &dialog) != QDialog::Accepted)
-        return;
-    QString password = dialog.password();
-    if (!password.isEmpty()) {
-        ui->passwordEdit->setText(password);
-        ui->repeatPasswordEdit->setText(password);
-    }
-    wipe(password);
+    fillFromPasswordGenerator(this, ui->passwordEdit, ui->repeatPasswordEdit);
 }
 
 void DatabaseEditDialog::calibrateKDFRoundsButtonPressed()

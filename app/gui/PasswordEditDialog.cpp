@@ -198,15 +198,7 @@ void PasswordEditDialog::showPasswordButtonChanged(bool checked)
 
 void PasswordEditDialog::generatePasswordButtonPressed()
 {
-    BPasswordGeneratorDialog dialog(this);
-    if (execDialog(this, &dialog) != QDialog::Accepted)
-        return;
-    QString password = dialog.password();
-    if (!password.isEmpty()) {
-        ui->passwordEdit->setText(password);
-        ui->repeatPasswordEdit->setText(password);
-    }
-    wipe(password);
+    fillFromPasswordGenerator(this, ui->passwordEdit, ui->repeatPasswordEdit);
 }
 
 void PasswordEditDialog::expireTimePDLPressed()

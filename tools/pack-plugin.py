@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Packs a plugin folder into a .tvp plugin file.
 
-Usage: pack-plugin.py FOLDER OUTPUT.tvp
+Usage: pack-plugin.py FOLDER OUTPUT.tvp [--add ENTRY=PATH]...
 
 Every file below FOLDER (manifest.json, the icon, scripts, images) goes into
 the archive, deflated, under its path relative to FOLDER with "/" separators.
-Hidden files and editor backups are left out. The manifest is checked before
+Hidden files, editor backups and the build's own "extra-files.cmake" are left
+out. Each --add puts the file PATH into the archive as ENTRY, for files the
+plugin takes from elsewhere on the system (a word list from a package, say). The manifest is checked before
 anything is written: it must be a JSON object with every member the program
 requires, naming an icon that exists in the folder.
 """
@@ -26,7 +28,7 @@ def collect(folder):
     for root, dirs, files in os.walk(folder):
         dirs[:] = sorted(d for d in dirs if not d.startswith("."))
         for name in sorted(files):
-            if name.startswith(".") or name.endswith("~"):
+            if name.startswith(".") or name.endswith("~") or name == "extra-files.cmake":
                 continue
             path = os.path.join(root, name)
             entries.append((os.path.relpath(path, folder).replace(os.sep, "/"), path))
@@ -34,12 +36,19 @@ def collect(folder):
 
 
 def main(argv):
-    if len(argv) != 3:
-        fail("usage: pack-plugin.py FOLDER OUTPUT.tvp")
+    if len(argv) < 3 or len(argv) % 2 == 0:
+        fail("usage: pack-plugin.py FOLDER OUTPUT.tvp [--add ENTRY=PATH]...")
     folder, output = argv[1], argv[2]
     if not output.endswith(".tvp"):
         fail("the output file must end in .tvp")
     entries = collect(folder)
+    for flag, value in zip(argv[3::2], argv[4::2]):
+        entry, separator, path = value.partition("=")
+        if flag != "--add" or not separator or not entry or not os.path.isfile(path):
+            fail("cannot add '%s %s': give --add ENTRY=PATH of an existing file" % (flag, value))
+        if entry.lower() in {name.lower() for name, _ in entries}:
+            fail("entry '%s' is already in the folder" % entry)
+        entries.append((entry, path))
     names = {name.lower() for name, _ in entries}
     manifest_path = os.path.join(folder, "manifest.json")
     try:

@@ -7,6 +7,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QObject>
 #include <QTimer>
@@ -60,6 +62,19 @@ T* visibleTopLevel()
     return nullptr;
 }
 
+// True while a top-level widget of type T exists, shown or not. A dialog
+// that its caller deletes once its loop has ended still exists while that
+// loop finishes, so this tells when the caller has gone on.
+template <class T>
+bool topLevelExists()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<T*>(widget))
+            return true;
+    }
+    return false;
+}
+
 // The message box button with the given text, or null.
 inline QAbstractButton* messageBoxButton(QMessageBox* box, const QString& text)
 {
@@ -68,6 +83,19 @@ inline QAbstractButton* messageBoxButton(QMessageBox* box, const QString& text)
             return button;
     }
     return nullptr;
+}
+
+// Chooses `path` in an open file dialog and accepts it. The path is typed
+// into the dialog's file name field: selectFile() leaves that field alone
+// while it has the keyboard focus, which it gains whenever the window
+// manager activates the dialog first, and the dialog would then accept
+// whatever the field held before.
+inline void chooseInFileDialog(QFileDialog* dialog, const QString& path)
+{
+    dialog->selectFile(path);
+    if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        name->setText(path);
+    QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
 }
 
 #endif // UIDRIVER_H

@@ -216,8 +216,7 @@ void tst_Workspace::unsavedChangesOfUnlockedDatabase()
             if (!dialog)
                 return false;
             suggested = dialog->selectedFiles().value(0);
-            dialog->selectFile(path);
-            static_cast<QDialog*>(dialog)->accept();
+            chooseInFileDialog(dialog, path);
             return true;
         });
         m_window->closeDatabase();
@@ -254,8 +253,7 @@ void tst_Workspace::failedSaveIsShownAndStopsTheClose()
         auto* dialog = visibleTopLevel<QFileDialog>();
         if (!dialog)
             return false;
-        dialog->selectFile(path);
-        static_cast<QDialog*>(dialog)->accept();
+        chooseInFileDialog(dialog, path);
         return true;
     });
     QVERIFY(m_window->saveDatabaseOrSaveAs(true));
@@ -395,8 +393,7 @@ void tst_Workspace::viewStateSurvivesSaveReopenAndLock()
         auto* dialog = visibleTopLevel<QFileDialog>();
         if (!dialog)
             return false;
-        dialog->selectFile(path);
-        static_cast<QDialog*>(dialog)->accept();
+        chooseInFileDialog(dialog, path);
         return true;
     });
     QVERIFY(m_window->saveDatabaseOrSaveAs(false));

@@ -160,8 +160,7 @@ void tst_WorkspaceEndToEnd::firstSession()
         if (!dialog)
             return false;
         suggested = QFileInfo(dialog->selectedFiles().value(0)).completeBaseName();
-        dialog->selectFile(path);
-        static_cast<QDialog*>(dialog)->accept();
+        chooseInFileDialog(dialog, path);
         return true;
     });
     action(window, "Save Database As...")->trigger();

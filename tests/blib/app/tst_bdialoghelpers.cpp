@@ -123,8 +123,7 @@ void tst_BDialogHelpers::getOpenFileNamesOffersOneCombinedFilter()
         shownDir = dialog->directory().absolutePath();
         mode = dialog->fileMode();
         acceptMode = dialog->acceptMode();
-        dialog->selectFile(path);
-        QMetaObject::invokeMethod(dialog, "accept");
+        chooseInFileDialog(dialog, path);
         return true;
     });
 

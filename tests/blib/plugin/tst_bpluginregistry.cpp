@@ -7,44 +7,13 @@
 #include "blib/plugin/BPluginMetadata.h"
 #include "blib/plugin/BPluginRegistry.h"
 #include "support/PluginArchiveBuilder.h"
+#include "support/TestPluginFactory.h"
 
 #include <QTemporaryDir>
 #include <QSettings>
 #include <QtTest>
 
 namespace {
-
-class TestPlugin : public BPlugin
-{
-public:
-    using BPlugin::BPlugin;
-    bool init(QString& error) override
-    {
-        if (data().value(QStringLiteral("fail")).toBool()) {
-            error = QStringLiteral("init refused");
-            return false;
-        }
-        return true;
-    }
-};
-
-class TestFactory : public BPluginFactory
-{
-public:
-    QString typeId() const override { return QStringLiteral("test.kind"); }
-    QString displayName() const override { return QStringLiteral("Test Kind"); }
-    BPlugin* createPlugin(const BPluginMetadata& metadata) override
-    {
-        ++live;
-        return new TestPlugin(metadata, this);
-    }
-    void destroyPlugin(BPlugin* plugin) override
-    {
-        --live;
-        delete plugin;
-    }
-    int live = 0;
-};
 
 QJsonArray countOption(int value)
 {
@@ -75,7 +44,7 @@ private:
                    const QJsonObject& data = QJsonObject(), const QJsonArray& options = QJsonArray());
     QStringList folderFiles() const { return QDir(pluginFolder()).entryList(QDir::Files); }
 
-    TestFactory m_factory;
+    TestPluginFactory m_factory;
     QTemporaryDir m_sources;
     int m_count = 0;
 };

@@ -6,12 +6,16 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "blib/crypto/BRandom.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits>
 #include <new>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,6 +82,113 @@ bool renameNoReplace(const char* from, const char* to)
         return false;
     ::unlink(from);
     return true;
+}
+
+const char temporaryPrefix[] = ".lockharbour-save-";
+
+// Removes the temporary files of writers that died before their rename (a
+// crash, a kill, a power cut). A live writer holds an exclusive lock on its
+// temporary file from before the file has a name until after the rename, so
+// a file whose lock can be taken is abandoned. Only the user's own regular
+// files are touched.
+void removeAbandonedTemporaryFiles(const QByteArray& folder)
+{
+    DIR* directory = ::opendir(folder.constData());
+    if (!directory)
+        return;
+    const size_t prefixLength = sizeof(temporaryPrefix) - 1;
+    while (const dirent* entry = ::readdir(directory)) {
+        if (std::strncmp(entry->d_name, temporaryPrefix, prefixLength) != 0)
+            continue;
+        const QByteArray name = folder + '/' + entry->d_name;
+        const int fd = openRetrying(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat status {};
+        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::geteuid()
+            && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            // Still the same file under that name: a writer that has just
+            // renamed it away leaves another file (or none) there.
+            struct stat named {};
+            if (::lstat(name.constData(), &named) == 0 && named.st_dev == status.st_dev
+                && named.st_ino == status.st_ino)
+                ::unlink(name.constData());
+        }
+        closeQuietly(fd);
+    }
+    ::closedir(directory);
+}
+
+// A fresh temporary name in the folder, of fixed length.
+QByteArray temporaryNameIn(const QByteArray& folder)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QByteArray name = folder + '/' + temporaryPrefix;
+    const QByteArray random = randomBytes(8);
+    for (const char byte : random)
+        name += letters[static_cast<unsigned char>(byte) % (sizeof(letters) - 1)];
+    return name;
+}
+
+// A temporary file in `folder`, open for writing and exclusively locked.
+// Where the file system allows, the file has no name until nameTemporary()
+// gives it one, so a writer that dies while writing leaves nothing behind.
+// Returns -1 with errno set on failure.
+struct TemporaryFile {
+    int fd = -1;
+    QByteArray name; // empty while the file is unnamed
+};
+
+TemporaryFile createTemporary(const QByteArray& folder)
+{
+    TemporaryFile file;
+#ifdef O_TMPFILE
+    if (::access("/proc/self/fd", X_OK) == 0) {
+        file.fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (file.fd >= 0) {
+            if (::flock(file.fd, LOCK_EX) == 0)
+                return file;
+            closeQuietly(file.fd);
+            file.fd = -1;
+        }
+    }
+#endif
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        file.name = temporaryNameIn(folder);
+        file.fd = ::open(file.name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (file.fd >= 0) {
+            if (::flock(file.fd, LOCK_EX) != 0) {
+                // Without the lock the file would count as abandoned.
+                closeQuietly(file.fd);
+                ::unlink(file.name.constData());
+                file.fd = -1;
+                file.name.clear();
+            }
+            return file;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    file.name.clear();
+    return file;
+}
+
+// Gives an unnamed temporary file a name in `folder`.
+bool nameTemporary(TemporaryFile& file, const QByteArray& folder)
+{
+    if (!file.name.isEmpty())
+        return true;
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(file.fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name = temporaryNameIn(folder);
+        if (::linkat(AT_FDCWD, link.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0) {
+            file.name = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
 }
 
 // Syncs the folder so that a rename in it survives a power cut. File systems
@@ -204,19 +315,26 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, BFileWrite
         return false;
     }
 
+    removeAbandonedTemporaryFiles(folder);
     // A short name of fixed length: any name the file system accepts for the
     // target can be saved, however long.
-    QByteArray temporaryName = folder + "/.lockharbour-save-XXXXXX";
-    const int fd = ::mkostemp(temporaryName.data(), O_CLOEXEC); // mode 0600
+    TemporaryFile temporary = createTemporary(folder);
+    const int fd = temporary.fd;
     if (fd < 0) {
         error = tr("Cannot create a file in the folder \"%1\": %2.")
                     .arg(target.absolutePath(), systemReason(errno));
         return false;
     }
+    // A second descriptor keeps the lock on the temporary file after the
+    // first one is closed, until the rename is done.
+    int lockFd = -1;
     auto failWith = [&](const QString& message, bool descriptorOpen) {
         if (descriptorOpen)
             closeQuietly(fd);
-        ::unlink(temporaryName.constData());
+        if (!temporary.name.isEmpty())
+            ::unlink(temporary.name.constData());
+        if (lockFd >= 0)
+            closeQuietly(lockFd);
         error = message;
         return false;
     };
@@ -236,11 +354,20 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, BFileWrite
         return failWith(tr("Cannot write the file \"%1\": %2.").arg(path, systemReason(errno)), true);
     if (::fsync(fd) != 0)
         return failWith(tr("Cannot write the file \"%1\": %2.").arg(path, systemReason(errno)), true);
+    if (!nameTemporary(temporary, folder)) {
+        return failWith(tr("Cannot create a file in the folder \"%1\": %2.")
+                            .arg(target.absolutePath(), systemReason(errno)),
+                        true);
+    }
+    lockFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (lockFd < 0)
+        return failWith(tr("Cannot write the file \"%1\": %2.").arg(path, systemReason(errno)), true);
     // Network and quota-checking file systems may report a failed write only
     // here.
     if (::close(fd) != 0 && errno != EINTR)
         return failWith(tr("Cannot write the file \"%1\": %2.").arg(path, systemReason(errno)), false);
 
+    const QByteArray& temporaryName = temporary.name;
     const bool renamed = mode == BFileWriteMode::CreateNew
         ? renameNoReplace(temporaryName.constData(), targetName.constData())
         : ::rename(temporaryName.constData(), targetName.constData()) == 0;
@@ -250,6 +377,7 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, BFileWrite
             return failWith(tr("The file \"%1\" already exists.").arg(path), false);
         return failWith(tr("Cannot replace the file \"%1\": %2.").arg(path, systemReason(code)), false);
     }
+    closeQuietly(lockFd);
     if (!syncFolder(folder)) {
         error = tr("The file \"%1\" was written, but its folder could not be synchronised: %2.")
                     .arg(path, systemReason(errno));

@@ -23,12 +23,17 @@ enum class BFileWriteMode {
 
 // Writes `data` to `path` so that the file holds either its old contents or
 // all of the new ones, whatever happens meanwhile (a full disk, a crash, a
-// power cut): the bytes go to a temporary file of a short fixed-length name
-// in the same folder, which is synced and then renamed over the target; the
-// folder is synced after the rename. A file that is replaced keeps its
+// power cut): the bytes go to a temporary file in the same folder, which
+// is synced and then renamed over the target; the folder is synced after
+// the rename. A file that is replaced keeps its
 // permissions and, where the user may set them, its owner and group; a new
 // file is readable and writable by its owner only. A path that is a symbolic
 // link replaces the file the link points to and keeps the link.
+//
+// The temporary file is locked while it is written and, where the file
+// system allows, has no name until it is complete, so a writer that is
+// killed leaves nothing behind; the files of writers that died between
+// naming and renaming are removed by the next write in the same folder.
 //
 // Only regular files are replaced: an existing target that is something else
 // (a FIFO, a device) is refused.

@@ -199,6 +199,28 @@ private slots:
     }
 
     // A FIFO or device is written as a stream, never replaced by a file.
+    void abandonedTemporaryFilesAreRemovedByTheNextWrite()
+    {
+        // Left by a writer that died between naming and renaming its file.
+        QFile abandoned(path(".lockharbour-save-Dead0001"));
+        QVERIFY(abandoned.open(QIODevice::WriteOnly) && abandoned.write("half a vault") > 0);
+        abandoned.close();
+        // Still being written by a live writer, which holds its lock.
+        QFile live(path(".lockharbour-save-Live0001"));
+        QVERIFY(live.open(QIODevice::WriteOnly) && live.write("a vault in the making") > 0 && live.flush());
+        QCOMPARE(::flock(live.handle(), LOCK_EX | LOCK_NB), 0);
+        QFile other(path(".lockharbour-notes"));
+        QVERIFY(other.open(QIODevice::WriteOnly) && other.write("not ours") > 0);
+        other.close();
+
+        QString error;
+        QVERIFY2(writeFileAtomically(path("vault"), "new", BFileWriteMode::ReplaceExisting, error),
+                 qPrintable(error));
+        QCOMPARE(filesInDir(), QStringList({ ".lockharbour-notes", ".lockharbour-save-Live0001", "vault" }));
+        QCOMPARE(contents(path(".lockharbour-save-Live0001")), QByteArray("a vault in the making"));
+        live.close();
+    }
+
     void devicesAreWrittenNotReplaced()
     {
         const QString fifo = path("fifo");

@@ -5,6 +5,7 @@
 #include "app/database/PasswordBackup.h"
 #include "app/database/PasswordDatabaseUnlockTask.h"
 #include "app/gui/DatabaseEditDialog.h"
+#include "app/gui/DatabaseFileWatch.h"
 #include "app/gui/DatabaseUnlockDialog.h"
 #include "app/gui/EntryIcon.h"
 #include "app/gui/ExpiredPasswordsDialog.h"
@@ -22,6 +23,7 @@
 #include "blib/task/BTaskController.h"
 #include "blib/task/BTaskDialog.h"
 #include "blib/app/BDialogHelpers.h"
+#include "blib/app/BFileLock.h"
 #include "blib/app/BInactivityTimer.h"
 #include "blib/app/BMainWindowForm.h"
 #include "blib/app/BSettings.h"
@@ -32,6 +34,8 @@
 #include <QClipboard>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QLabel>
 #include <QRandomGenerator>
 #include <QTextEdit>
 #include <QAbstractSpinBox>
@@ -75,7 +79,16 @@ MainWindow::MainWindow(QApplication* application, QWidget* parent)
     , ui(static_cast<BMainWindowFormOf<Ui::MainWindow>*>(form()))
     , m_inactivityTimer(new BInactivityTimer(this))
     , m_clipboardTimer(new QTimer(this))
+    , m_fileWatch(new DatabaseFileWatch(this))
 {
+    connect(m_fileWatch, &DatabaseFileWatch::fileChanged, this, [this](const QString& path) {
+        if (!m_fileChangedLabel)
+            return;
+        m_fileChangedLabel->setText(tr("The file \"%1\" was changed by another program. Saving will ask "
+                                       "before overwriting those changes.")
+                                        .arg(QFileInfo(path).fileName()));
+        m_fileChangedLabel->show();
+    });
     // One clearing per copy: a repeating timer would go on wiping whatever
     // the user copies later from other programs.
     m_clipboardTimer->setSingleShot(true);
@@ -261,6 +274,18 @@ void MainWindow::createToolBar()
 
 void MainWindow::completeSetup()
 {
+    // Shown above the views while the vault's file holds changes made by
+    // another program that the window has not seen.
+    m_fileChangedLabel = new QLabel(ui->databaseWidget);
+    m_fileChangedLabel->setObjectName(QStringLiteral("fileChangedLabel"));
+    m_fileChangedLabel->setWordWrap(true);
+    m_fileChangedLabel->setTextFormat(Qt::PlainText);
+    m_fileChangedLabel->setAutoFillBackground(true);
+    m_fileChangedLabel->setBackgroundRole(QPalette::ToolTipBase);
+    m_fileChangedLabel->setForegroundRole(QPalette::ToolTipText);
+    m_fileChangedLabel->setMargin(6);
+    m_fileChangedLabel->hide();
+    ui->databaseLayout->insertWidget(0, m_fileChangedLabel);
 }
 
 void MainWindow::enterInitialView()
@@ -469,6 +494,7 @@ void MainWindow::newDatabase()
     if (execDialog(this, &dialog) != QDialog::Accepted || !newDb.isOpen())
         return;
 
+    forgetDatabaseFile();
     clearViews();
     m_database = newDb;
     ++m_modelGeneration;
@@ -516,7 +542,28 @@ void MainWindow::openDatabase(const QString& filePath)
 {
     if (!checkUnsavedChanges())
         return;
+    openDatabaseFile(filePath);
+}
+
+void MainWindow::openDatabaseFile(const QString& filePath)
+{
+    // Two copies of the program saving one file would overwrite each
+    // other's changes; the one opening it second is told.
+    if (BFileInUseMarker::canonicalPath(filePath) != m_inUseMarker.markedPath()) {
+        BFileInUseMarker probe;
+        if (!probe.mark(filePath)
+            && !askWarning(this, tr("Already Open"),
+                           tr("The file \"%1\" is already open in another Lockharbour window. Changes saved "
+                              "in one window are not seen by the other, which asks before it overwrites "
+                              "them.\n\nOpen it here as well?")
+                               .arg(QDir::toNativeSeparators(filePath)),
+                           tr("Open Anyway"), tr("Cancel")))
+            return;
+    }
     ui->findWidget->hide();
+    // Taken before reading: a change made while the file is read counts as
+    // not seen.
+    const BFileState seen = BFileState::read(filePath);
     PasswordDatabase newDb;
     BTaskController controller;
     if (!newDb.load(filePath, &controller)) {
@@ -535,6 +582,23 @@ void MainWindow::openDatabase(const QString& filePath)
     refreshRecentFiles();
     activateDatabase(newDb);
     setWindowFilePath(filePath);
+    followDatabaseFile(filePath, seen);
+}
+
+void MainWindow::followDatabaseFile(const QString& filePath, const BFileState& seen)
+{
+    m_fileWatch->follow(filePath, seen);
+    m_inUseMarker.mark(filePath);
+    if (m_fileChangedLabel)
+        m_fileChangedLabel->hide();
+}
+
+void MainWindow::forgetDatabaseFile()
+{
+    m_fileWatch->stop();
+    m_inUseMarker.release();
+    if (m_fileChangedLabel)
+        m_fileChangedLabel->hide();
 }
 
 void MainWindow::importDatabase(const QString&)
@@ -545,6 +609,7 @@ void MainWindow::importDatabase(const QString&)
 
 void MainWindow::activateDatabase(PasswordDatabase& newDb)
 {
+    forgetDatabaseFile();
     clearViews();
     m_database = newDb;
     newDb.clear();
@@ -611,6 +676,7 @@ void MainWindow::closeDatabase()
 {
     if (!checkUnsavedChanges())
         return;
+    forgetDatabaseFile();
     clearViews();
     m_database.clear();
     ++m_modelGeneration;
@@ -663,15 +729,8 @@ bool MainWindow::saveDatabaseOrSaveAs(bool forceSaveAs)
     if (!isDatabaseUsable())
         return false;
     ui->findWidget->hide();
-    if (!forceSaveAs && !m_database.getFilePath().isEmpty()) {
-        if (!writeDatabase(m_database.getFilePath())) {
-            refreshTitle();
-            return false;
-        }
-        refreshTitle();
-        updateActions();
-        return true;
-    }
+    if (!forceSaveAs && !m_database.getFilePath().isEmpty())
+        return saveToOwnFile();
 
     const QString openDir = stringSetting(QStringLiteral("app.mainWindow.databaseOpenDir"), QString());
     const QString filePath = getSaveFileName(this, tr("Select File"),
@@ -686,10 +745,68 @@ bool MainWindow::saveDatabaseOrSaveAs(bool forceSaveAs)
         refreshTitle();
         return false;
     }
+    followDatabaseFile(filePath, BFileState::read(filePath));
     setWindowFilePath(filePath);
     refreshTitle();
     updateActions();
     return true;
+}
+
+bool MainWindow::saveToOwnFile()
+{
+    const QString path = m_database.getFilePath();
+    if (m_fileWatch->path() != path)
+        followDatabaseFile(path, BFileState::read(path));
+    BFileState overwritable = m_fileWatch->seen();
+    for (;;) {
+        // Under the file's lock no other writer can slip in between the
+        // look at the file and the save.
+        BFileLock lock;
+        QString error;
+        if (!lock.lock(path, PasswordDatabase::FileLockWaitMs, error)) {
+            showError(this, tr("Failed to Save"), tr("Failed to save the password database.") + QLatin1Char('\n') + error);
+            return false;
+        }
+        const BFileState now = BFileState::read(path);
+        if (!now.exists() || now.sameContents(overwritable)) {
+            const bool saved = writeDatabase(path);
+            if (saved) {
+                m_fileWatch->remember();
+                if (m_fileChangedLabel)
+                    m_fileChangedLabel->hide();
+            }
+            refreshTitle();
+            updateActions();
+            return saved;
+        }
+        lock.unlock();
+
+        QMessageBox box(QMessageBox::Warning, tr("File Changed"),
+                        tr("The file \"%1\" has been changed by another program since it was opened here.")
+                            .arg(QDir::toNativeSeparators(path)),
+                        QMessageBox::NoButton, this);
+        box.setInformativeText(tr("Saving now would overwrite those changes. Reload the file to see them (the "
+                                  "changes made here since the last save are then lost), save your version "
+                                  "under another name, or overwrite the file."));
+        QPushButton* reload = box.addButton(tr("Reload"), QMessageBox::DestructiveRole);
+        QPushButton* saveAs = box.addButton(tr("Save As..."), QMessageBox::AcceptRole);
+        QPushButton* overwrite = box.addButton(tr("Overwrite"), QMessageBox::DestructiveRole);
+        QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(saveAs);
+        box.setEscapeButton(cancel);
+        execDialog(this, &box);
+        if (!isDatabaseUsable() || m_database.getFilePath() != path)
+            return false;
+        if (box.clickedButton() == overwrite) {
+            overwritable = now;
+            continue;
+        }
+        if (box.clickedButton() == saveAs)
+            return saveDatabaseOrSaveAs(true);
+        if (box.clickedButton() == reload)
+            openDatabaseFile(path);
+        return false;
+    }
 }
 
 void MainWindow::databaseSettings()

@@ -2,6 +2,7 @@
 #define MAINWINDOW_H
 
 #include "app/database/PasswordDatabase.h"
+#include "blib/app/BFileInUseMarker.h"
 #include "blib/app/BMainWindow.h"
 
 #include <QList>
@@ -10,10 +11,13 @@
 #include <memory>
 
 class BInactivityTimer;
+class BFileState;
+class DatabaseFileWatch;
 class EntryIconPackBuiltIn;
 class QAction;
 class QDialog;
 class QApplication;
+class QLabel;
 class QMenu;
 class QDropEvent;
 class QTableWidgetItem;
@@ -162,6 +166,17 @@ private:
     static bool isInside(const PasswordDatabase::Item* item, const PasswordDatabase::Group* ancestor);
     // Writes the database to `path`; a failure is shown in an error box.
     bool writeDatabase(const QString& path);
+    // Saves the database over its own file. When another program has
+    // changed the file since the window read or wrote it, asks first whether
+    // to reload it, save under another name or overwrite it.
+    bool saveToOwnFile();
+    // Loads, unlocks and shows the file, without asking about unsaved
+    // changes first.
+    void openDatabaseFile(const QString& filePath);
+    // Follows the file just read or written as the open database's file.
+    void followDatabaseFile(const QString& filePath, const BFileState& seen);
+    // Stops following the open database's file.
+    void forgetDatabaseFile();
     // Hands the tray settings to the framework and rebuilds the tray menu.
     void applyTraySettings();
     // Offers to delete the passwords of the open database that have expired.
@@ -189,6 +204,11 @@ private:
     // Counts locks and closes: a flow that ran a dialog checks it before it
     // touches the model items it held, which a lock in between destroyed.
     int m_modelGeneration = 0;
+    // The open database's file: changes made by other programs, and the
+    // mark that tells other copies of the program that it is open here.
+    DatabaseFileWatch* m_fileWatch;
+    BFileInUseMarker m_inUseMarker;
+    QLabel* m_fileChangedLabel = nullptr;
     // First in the icon-pack list from the plugin-factory registration on.
     std::unique_ptr<EntryIconPackBuiltIn> m_builtInIconPack;
 

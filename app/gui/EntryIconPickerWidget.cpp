@@ -4,14 +4,23 @@
 
 #include "app/gui/EntryIcon.h"
 
+#include <QSet>
+
 EntryIconPickerWidget::EntryIconPickerWidget(QWidget* parent)
     : QWidget(parent)
     , ui(new Ui::EntryIconPickerWidget)
 {
     ui->setupUi(this);
+    // An id offered by two packs is shown once, with the earlier pack's
+    // image: that is the image the tree and table draw for it.
     const QList<EntryIcon> icons = allEntryIcons();
-    for (const EntryIcon& icon : icons)
+    QSet<QString> shown;
+    for (const EntryIcon& icon : icons) {
+        if (shown.contains(icon.id))
+            continue;
+        shown.insert(icon.id);
         ui->comboBox->addItem(icon.icon, QString(), icon.id);
+    }
 }
 
 EntryIconPickerWidget::~EntryIconPickerWidget()

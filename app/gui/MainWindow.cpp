@@ -16,6 +16,7 @@
 #include "app/gui/PasswordTableWidget.h"
 #include "app/gui/SecretText.h"
 #include "app/gui/FindWidget.h"
+#include "app/plugin/EntryIconPackPlugin.h"
 #include "app/plugin/SecurityAuditTask.h"
 #include "app/gui/SettingsDialog.h"
 #include "blib/crypto/BHash.h"
@@ -115,10 +116,18 @@ void MainWindow::registerPluginFactories()
 {
     // The built-in pack comes first in the icon-pack list, before any pack
     // a plugin creates once the plugins are loaded.
+    EntryIconPackPlugin::registerPluginFactory();
     if (!m_builtInIconPack) {
         m_builtInIconPack = std::make_unique<EntryIconPackBuiltIn>();
         EntryIconPack::addPack(m_builtInIconPack.get());
     }
+}
+
+void MainWindow::unregisterPluginFactories()
+{
+    // The plugins are unloaded by now; the built-in pack stays until the
+    // window goes.
+    EntryIconPackPlugin::unregisterPluginFactory();
 }
 
 void MainWindow::createActions()
@@ -307,6 +316,8 @@ void MainWindow::openSettingsDialog()
     SettingsDialog dialog(this);
     execDialog(this, &dialog);
     applyTraySettings();
+    // Icon packs may have been loaded or unloaded in the plugin manager.
+    refreshEntryIcons();
     if (isDatabaseView() && boolSetting(QStringLiteral("app.settings.lockWorkspaceTimeout"), false))
         m_inactivityTimer->start(intSetting(QStringLiteral("app.settings.lockWorkspaceTimeoutSeconds"), 600));
     else
@@ -947,6 +958,31 @@ void MainWindow::rebuildGroupTree()
     if (!current) {
         refillPasswordTable();
         updateActions();
+    }
+}
+
+void MainWindow::refreshEntryIcons()
+{
+    if (!isDatabaseUsable())
+        return;
+    // The views hold copies of the icons, taken when they were filled; an
+    // id whose pack has gone now looks up the empty icon.
+    QHash<QString, QIcon> icons;
+    auto iconFor = [&icons](const QString& id) {
+        auto it = icons.find(id);
+        if (it == icons.end())
+            it = icons.insert(id, findEntryIcon(id).icon);
+        return *it;
+    };
+    for (QTreeWidgetItemIterator it(ui->groupTreeWidget); *it; ++it) {
+        if (const PasswordDatabase::Group* group = GroupTreeWidget::groupOf(*it))
+            (*it)->setIcon(0, iconFor(group->getIconId()));
+    }
+    PasswordTableWidget* table = ui->passwordTableWidget;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        QTableWidgetItem* cell = table->item(row, 0);
+        if (const PasswordDatabase::Password* password = cell ? PasswordTableWidget::passwordOf(cell) : nullptr)
+            cell->setIcon(iconFor(password->getIconId()));
     }
 }
 

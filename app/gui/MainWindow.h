@@ -122,6 +122,9 @@ public slots:
     void rebuildGroupTree();
     void refillPasswordTable();
     void refillInfoTable();
+    // Looks the icons of the tree and table up again, after icon packs came
+    // or went.
+    void refreshEntryIcons();
     void selectGroup(const PasswordDatabase::Group* group);
     void selectPassword(const PasswordDatabase::Password* password);
 
@@ -129,6 +132,7 @@ protected:
     void enterInitialView() override;
     void hideTransientWidgets() override;
     void registerPluginFactories() override;
+    void unregisterPluginFactories() override;
     void createActions() override;
     bool populateWelcomeWidget() override;
     void createMenus() override;

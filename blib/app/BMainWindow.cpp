@@ -14,6 +14,7 @@
 #include "blib/net/BSendFeedbackDialog.h"
 #include "blib/net/BUpdateDialog.h"
 #include "blib/password/BPasswordGeneratorRandom.h"
+#include "blib/plugin/BPasswordGeneratorPlugin.h"
 #include "blib/plugin/BPluginRegistry.h"
 #include "blib/task/BTaskDialog.h"
 #include "blib/task/BTaskThread.h"
@@ -159,8 +160,9 @@ void BMainWindow::buildMenus()
 
 void BMainWindow::registerBuiltInPasswordGenerators()
 {
-    // The factory of password-generator plugins is registered here, ahead of
-    // the random generator, once the plugin registry exists.
+    // Generator plugins can be created from here on; the plugins themselves
+    // are loaded later, so the random generator still comes first.
+    BPasswordGeneratorPlugin::registerPluginFactory();
 
     // The random generator always comes first in the generator list. It
     // lives for the whole run; a second main window does not add it again.
@@ -177,8 +179,10 @@ void BMainWindow::loadPlugins()
 void BMainWindow::shutDownPlugins()
 {
     // Each loaded plugin stores its option values and is destroyed; its
-    // file stays in the plugin folder for the next start.
+    // file stays in the plugin folder for the next start. The factory goes
+    // only after its plugins.
     unloadAllPlugins();
+    BPasswordGeneratorPlugin::unregisterPluginFactory();
 }
 
 // ---------------------------------------------------------------- hooks

@@ -7,6 +7,10 @@
 #include "blib/app/BSettings.h"
 #include "blib/app/BWelcomeWidget.h"
 #include "blib/net/BUpdateDialog.h"
+#include "blib/password/BPasswordGeneratorRandom.h"
+#include "blib/plugin/BPasswordGeneratorPlugin.h"
+#include "blib/plugin/BPluginRegistry.h"
+#include "support/PluginArchiveBuilder.h"
 #include "support/LocalHttpServer.h"
 #include "support/UiDriver.h"
 
@@ -146,8 +150,22 @@ protected:
         return true;
     }
     void updateActions() override { calls << "updateActions"; }
-    void registerPluginFactories() override { calls << "registerPluginFactories"; }
-    void unregisterPluginFactories() override { calls << "unregisterPluginFactories"; }
+    void registerPluginFactories() override
+    {
+        calls << "registerPluginFactories";
+        generatorFactoryAtRegistration = pluginFactories().contains(BPasswordGeneratorPlugin::factoryInstance());
+    }
+    void unregisterPluginFactories() override
+    {
+        calls << "unregisterPluginFactories";
+        generatorFactoryAtUnregistration = pluginFactories().contains(BPasswordGeneratorPlugin::factoryInstance());
+        generatorsAtUnregistration = passwordGenerators().size();
+    }
+
+public:
+    bool generatorFactoryAtRegistration = false;
+    bool generatorFactoryAtUnregistration = true;
+    int generatorsAtUnregistration = -1;
 };
 
 class tst_BMainWindow : public QObject
@@ -166,6 +184,7 @@ private slots:
     void splashClosedByEscapeAndMousePress();
     void closeHidesToTrayAndRefusalRearms();
     void shutdownOrder();
+    void generatorPluginsBetweenStartAndShutdown();
     void splitterAndGeometryPersistence();
     void manualUpdateCheck_data();
     void manualUpdateCheck();
@@ -401,6 +420,44 @@ void tst_BMainWindow::shutdownOrder()
     QVERIFY(!window.geometrySavedBeforeHooks);
     QVERIFY(!byteArraySetting(geometryKey).isEmpty());
     QVERIFY(!byteArraySetting("blib.mainWindow.state").isEmpty());
+}
+
+void tst_BMainWindow::generatorPluginsBetweenStartAndShutdown()
+{
+    // A generator plugin waiting in the plugin folder.
+    QJsonObject manifest = PluginArchiveBuilder::manifest("test.words", "tessavond.password_generator");
+    manifest.insert("data", QJsonObject { { "script", "words.lua" } });
+    PluginArchiveBuilder builder = PluginArchiveBuilder::standard(manifest);
+    builder.add("words.lua", "function generatePassword() return 'correct horse' end");
+    const QString folder = pluginFolder();
+    QVERIFY(!folder.isEmpty());
+    const QString file = QDir(folder).filePath("words.tvp");
+    QVERIFY(builder.write(file));
+
+    {
+        TestWindow window;
+        QTRY_VERIFY(window.isSetUp());
+        // The factory is there before the application's own hooks run, and
+        // the random generator comes ahead of every plugin.
+        QVERIFY(window.generatorFactoryAtRegistration);
+        const QList<BPasswordGenerator*> generators = passwordGenerators();
+        QCOMPARE(generators.size(), 2);
+        QCOMPARE(generators.at(0), BPasswordGeneratorRandom::instance());
+        QCOMPARE(generators.at(1)->name(), QString("Test Plugin"));
+        QCOMPARE(generators.at(1)->generatePassword(), QString("correct horse"));
+        QCOMPARE(loadedPlugins().size(), 1);
+
+        // At shutdown the plugins go first, then the factory, before the
+        // application unregisters its own.
+        window.allowClose = true;
+        QVERIFY(window.close());
+        QVERIFY(!window.generatorFactoryAtUnregistration);
+        QCOMPARE(window.generatorsAtUnregistration, 1);
+        QVERIFY(loadedPlugins().isEmpty());
+        QCOMPARE(passwordGenerators(), QList<BPasswordGenerator*>({ BPasswordGeneratorRandom::instance() }));
+    }
+    QVERIFY(QFile::exists(file)); // kept for the next start
+    QFile::remove(file);
 }
 
 void tst_BMainWindow::splitterAndGeometryPersistence()

@@ -21,9 +21,11 @@ using Kind = ScriptObjectRegistry::Kind;
 using Password = PasswordDatabase::Password;
 
 // Every function here may be left by a Lua error (a long jump that skips C++
-// destructors). Errors are therefore raised only while no local object with a
-// destructor is alive, and allocations by Lua (which can fail under the
-// script's memory cap) happen after the model has been changed consistently.
+// destructors). Errors are raised on purpose only while no local object with
+// a destructor is alive; Lua allocates (and may fail under the script's
+// memory cap, leaving a temporary unreleased) only after the model has been
+// changed consistently. An allocation may also run the collector, whose
+// finalizers destroy free objects: no model pointer is used after one.
 
 namespace {
 

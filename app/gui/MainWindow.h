@@ -14,6 +14,7 @@ class BInactivityTimer;
 class BFileState;
 class DatabaseFileWatch;
 class EntryIconPackBuiltIn;
+class GuiScriptUserInterface;
 class QAction;
 class QDialog;
 class QApplication;
@@ -215,6 +216,10 @@ private:
     QLabel* m_fileChangedLabel = nullptr;
     // First in the icon-pack list from the plugin-factory registration on.
     std::unique_ptr<EntryIconPackBuiltIn> m_builtInIconPack;
+    // Alerts and prompts of loader scripts while an import runs.
+    std::unique_ptr<GuiScriptUserInterface> m_scriptUserInterface;
+    // Whether this window registered the loader factory (and unregisters it).
+    bool m_loaderFactoryRegistered = false;
 
     QAction* m_newDatabaseAction = nullptr;
     QAction* m_openDatabaseAction = nullptr;

@@ -1,0 +1,328 @@
+-- Imports password entries from a CSV file with a header row, as written by
+-- web browsers and by the export commands of common password managers.
+--
+-- The file is read by RFC 4180 rules: fields separated by commas (or, when
+-- the header row holds none, by semicolons or tabs), quoted fields with ""
+-- for a quote and with separators and line breaks inside, CRLF, LF or CR
+-- line ends and a last line with or without a break. A UTF-8 byte-order
+-- mark is dropped.
+--
+-- Problem rows are reported in one warning after the import, by line:
+-- - a row with an unterminated quote is skipped, and reading goes on at the
+--   line after the one the row began on;
+-- - a row with more fields than the header is kept; the values without a
+--   column go into the note as "Extra value" lines;
+-- - text after a closing quote is kept, appended to the field, unless the
+--   quoted part spans lines: then the quote is taken as unterminated.
+
+local common -- importer-common.lua, loaded by load_database()
+
+-- Larger files are refused before any work is done; the script's memory
+-- budget would not hold them together with the entries made from them.
+local MAX_FILE_SIZE = 16 * 1024 * 1024
+
+local DEFAULT_GROUP = "Imported"
+
+-- Header names, compared in lower case without spaces, "_", "-" and ".".
+local COLUMN_NAMES = {
+    title = { "title", "name", "account", "accountname", "entry", "entryname", "item", "itemname" },
+    username = { "username", "loginusername", "user", "login", "loginname", "userid" },
+    password = { "password", "loginpassword", "pass", "passwd", "pwd" },
+    url = { "url", "loginuri", "uri", "loginurl", "website", "web", "webaddress", "site", "hostname" },
+    notes = { "notes", "note", "extra", "comment", "comments" },
+    group = { "group", "folder", "grouping", "category", "grouppath", "path" },
+    email = { "email", "emailaddress", "mail" },
+    phone = { "phone", "phonenumber", "telephone", "mobile" },
+    expiry = { "expires", "expiry", "expirytime", "expirydate", "expiration", "expirationdate", "expiretime" },
+}
+
+local FIELD_OF_NAME = {}
+for field, names in pairs(COLUMN_NAMES) do
+    for _, name in ipairs(names) do
+        FIELD_OF_NAME[name] = field
+    end
+end
+
+local QUOTE = 34
+local CR = 13
+local LF = 10
+
+-- Counts the line breaks (CRLF, LF or CR) in a text.
+local function count_breaks(text)
+    if not text:find("[\r\n]") then
+        return 0
+    end
+    local _, crlf = text:gsub("\r\n", "")
+    local _, cr = text:gsub("\r", "")
+    local _, lf = text:gsub("\n", "")
+    return cr + lf - crlf
+end
+
+-- Reads one record starting at `pos` on line `line`. Returns the fields,
+-- the position after the record, the line it ends on plus one, and a
+-- problem text or nil. An unterminated quote gives no fields: the caller
+-- skips the record.
+local function read_record(data, pos, line, sep, sep_pattern)
+    local fields = {}
+    local count = 0
+    local problem = nil
+    local len = #data
+    while true do
+        local value
+        if data:byte(pos) == QUOTE then
+            local parts = {}
+            local p = pos + 1
+            while true do
+                local q = data:find('"', p, true)
+                if not q then
+                    return nil, pos, line, "unterminated quoted field"
+                end
+                parts[#parts + 1] = data:sub(p, q - 1)
+                if data:byte(q + 1) == QUOTE then
+                    parts[#parts + 1] = '"'
+                    p = q + 2
+                else
+                    p = q + 1
+                    break
+                end
+            end
+            value = table.concat(parts)
+            local after = data:byte(p)
+            if after and after ~= sep and after ~= CR and after ~= LF then
+                -- Across lines this is most likely a stray quote that
+                -- swallowed the rows below it: the row is given up.
+                if value:find("[\r\n]") then
+                    return nil, pos, line, "unterminated quoted field"
+                end
+                local stop = data:find(sep_pattern, p) or len + 1
+                value = value .. data:sub(p, stop - 1)
+                p = stop
+                problem = problem or "text after a closing quote (kept)"
+            end
+            line = line + count_breaks(value)
+            pos = p
+        else
+            local stop = data:find(sep_pattern, pos) or len + 1
+            value = data:sub(pos, stop - 1)
+            pos = stop
+        end
+        count = count + 1
+        fields[count] = value
+        local c = data:byte(pos)
+        if c == sep then
+            pos = pos + 1
+        elseif c == CR then
+            pos = pos + 1
+            if data:byte(pos) == LF then
+                pos = pos + 1
+            end
+            return fields, pos, line + 1, problem
+        elseif c == LF then
+            return fields, pos + 1, line + 1, problem
+        else
+            return fields, pos, line + 1, problem
+        end
+    end
+end
+
+-- The position after the line break that ends the line holding `pos`.
+local function next_line(data, pos)
+    local stop = data:find("[\r\n]", pos)
+    if not stop then
+        return #data + 1
+    end
+    if data:byte(stop) == CR and data:byte(stop + 1) == LF then
+        return stop + 2
+    end
+    return stop + 1
+end
+
+local function is_blank(fields)
+    for i = 1, #fields do
+        if fields[i]:find("%S") then
+            return false
+        end
+    end
+    return true
+end
+
+local function trim(text)
+    return text:match("^%s*(.-)%s*$")
+end
+
+-- Picks the separator from the header line: a comma unless the line has
+-- none but has semicolons or tabs.
+local function detect_separator(data, pos)
+    local stop = data:find("[\r\n]", pos) or #data + 1
+    local header = data:sub(pos, stop - 1)
+    if header:find(",", 1, true) then
+        return ","
+    elseif header:find(";", 1, true) then
+        return ";"
+    elseif header:find("\t", 1, true) then
+        return "\t"
+    end
+    return ","
+end
+
+-- Maps each header column to a field; columns without a field, and repeats
+-- of a field, are kept under their own header text for the note.
+local function map_columns(header)
+    local columns = {}
+    local taken = {}
+    local known = 0
+    for i, text in ipairs(header) do
+        local label = trim(text)
+        local key = label:lower():gsub("[%s_%-%.]", "")
+        local field = FIELD_OF_NAME[key]
+        if field and not taken[field] then
+            taken[field] = true
+            columns[i] = { field = field, label = label }
+            if field == "title" or field == "username" or field == "password" or field == "url" then
+                known = known + 1
+            end
+        else
+            columns[i] = { label = label ~= "" and label or ("Column " .. i) }
+        end
+    end
+    return columns, known
+end
+
+local function split_group_path(text)
+    local names = {}
+    for part in text:gmatch("[^/]+") do
+        part = trim(part)
+        if part ~= "" then
+            names[#names + 1] = part
+        end
+    end
+    return names
+end
+
+-- Expiry columns hold an ISO 8601 date or a count of seconds since the
+-- epoch; a value that is neither goes into the note.
+local function apply_expiry(entry, text, notes, problems, line)
+    text = trim(text)
+    if text == "" then
+        return
+    end
+    local seconds = common.parse_iso8601(text)
+    if not seconds and text:match("^%-?%d+$") and #text <= 15 then
+        seconds = math.tointeger(tonumber(text))
+    end
+    if seconds then
+        common.set_expiry(entry, seconds, text, notes)
+    else
+        notes[#notes + 1] = common.note_line("Expires", text)
+        problems.add(line, "expiry date not understood (kept in the note)")
+    end
+end
+
+local function make_entry(database, groups, columns, fields, line, problems)
+    local values = {}
+    local notes = {}
+    for i, value in ipairs(fields) do
+        local column = columns[i]
+        if column then
+            if column.field then
+                values[column.field] = value
+            elseif value ~= "" then
+                notes[#notes + 1] = common.note_line(column.label, (value:gsub("\r\n?", "\n")))
+            end
+        elseif value ~= "" then
+            notes[#notes + 1] = common.note_line("Extra value", (value:gsub("\r\n?", "\n")))
+        end
+    end
+
+    local entry = Password.new()
+    local title = trim(values.title or "")
+    if title == "" then
+        title = trim(values.url or "")
+    end
+    if title == "" then
+        title = trim(values.username or "")
+    end
+    if title == "" then
+        title = "Untitled"
+    end
+    entry:setName(title)
+    entry:setUsername(values.username or "")
+    entry:setPassword(values.password or "")
+    entry:setUrl(trim(values.url or ""))
+    common.set_contact(entry, values.email, values.phone, notes)
+    if values.expiry then
+        apply_expiry(entry, values.expiry, notes, problems, line)
+    end
+    entry:setNote(common.join_note((values.notes or ""):gsub("\r\n?", "\n"), notes))
+
+    local names = split_group_path(values.group or "")
+    if #names == 0 then
+        names = { DEFAULT_GROUP }
+    end
+    common.group_for_path(database, groups, names):addItem(entry)
+end
+
+function load_database(data, extension, database)
+    if #data > MAX_FILE_SIZE then
+        error("The file is too large to import (more than " .. (MAX_FILE_SIZE // (1024 * 1024)) .. " MiB).", 0)
+    end
+    common = load(plugin:loadFile("importer-common.lua"), "=importer-common.lua", "t")()
+
+    local pos = 1
+    if data:sub(1, 3) == "\239\187\191" then
+        pos = 4
+    end
+    local line = 1
+
+    -- The header is the first line that is not blank.
+    while pos <= #data do
+        local stop = next_line(data, pos)
+        if data:sub(pos, stop - 1):find("%S") then
+            break
+        end
+        pos, line = stop, line + 1
+    end
+    if pos > #data then
+        error("The file is empty: it holds no header row.", 0)
+    end
+    local sep_text = detect_separator(data, pos)
+    local sep = sep_text:byte()
+    local sep_pattern = "[" .. sep_text .. "\r\n]"
+
+    local header_line = line
+    local header, problem
+    header, pos, line, problem = read_record(data, pos, line, sep, sep_pattern)
+    if header == nil then
+        error("Line " .. header_line .. ": the header row has an " .. problem .. ".", 0)
+    end
+    local columns, known = map_columns(header)
+    if known == 0 then
+        error("The first row is not a header row naming the columns (such as name, username, password and url).", 0)
+    end
+
+    local problems = common.new_problems()
+    local groups = {}
+    local imported = 0
+    while pos <= #data do
+        local start_line = line
+        local fields
+        fields, pos, line, problem = read_record(data, pos, line, sep, sep_pattern)
+        if fields == nil then
+            problems.add(start_line, problem .. "; the row was skipped")
+            pos = next_line(data, pos)
+            line = line + 1
+        elseif not is_blank(fields) then
+            if problem then
+                problems.add(start_line, problem)
+            end
+            if #fields > #header then
+                problems.add(start_line, "the row has " .. #fields .. " fields, the header " .. #header
+                    .. "; the extra values went into the note")
+            end
+            make_entry(database, groups, columns, fields, start_line, problems)
+            imported = imported + 1
+        end
+    end
+
+    problems.report("CSV Import", "Imported " .. imported .. " entries. Some rows of the file had problems:")
+end

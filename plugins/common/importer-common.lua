@@ -4,7 +4,7 @@
 
 local M = {}
 
--- The expiry setter takes a signed 32-bit count of seconds.
+-- The range of expiry times every version of the object API can hold.
 M.LATEST_TIME = 2147483647
 M.EARLIEST_TIME = -2147483648
 
@@ -91,21 +91,19 @@ function M.parse_iso8601(text)
     return M.days_from_civil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s - offset
 end
 
--- Sets the expiry of `entry` to `seconds` since the epoch. A time outside
--- the range the entry can hold is set to the nearest one it can, and the
--- text as written is kept in the note lines `notes`.
+-- Sets the expiry of `entry` to `seconds` since the epoch. When the entry
+-- cannot hold that time, the nearest time a signed 32-bit count of seconds
+-- gives is set instead, and the text as written is kept in the note lines
+-- `notes`.
 function M.set_expiry(entry, seconds, text, notes)
-    local clamped = seconds
-    if clamped > M.LATEST_TIME then
-        clamped = M.LATEST_TIME
-    elseif clamped < M.EARLIEST_TIME then
-        clamped = M.EARLIEST_TIME
-    end
-    if clamped ~= seconds then
-        notes[#notes + 1] = "Expires: " .. text
-    end
     entry:setNeverExpire(false)
+    entry:setExpireTime(seconds)
+    if entry:getExpireTime() == seconds then
+        return
+    end
+    local clamped = math.max(M.EARLIEST_TIME, math.min(M.LATEST_TIME, seconds))
     entry:setExpireTime(clamped)
+    notes[#notes + 1] = M.note_line("Expires", text)
 end
 
 -- A note line "Label: value"; a value spanning lines keeps its breaks.

@@ -9,7 +9,8 @@
 --
 -- Problem rows are reported in one warning after the import, by line:
 -- - a row with an unterminated quote is skipped, and reading goes on at the
---   line after the one the row began on;
+--   line after the one the quote is on; a quoted field spanning lines that
+--   leaves its row with more fields than the header counts as unterminated;
 -- - a row with more fields than the header is kept; the values without a
 --   column go into the note as "Extra value" lines;
 -- - text after a closing quote is kept, appended to the field, unless the
@@ -59,13 +60,15 @@ local function count_breaks(text)
 end
 
 -- Reads one record starting at `pos` on line `line`. Returns the fields,
--- the position after the record, the line it ends on plus one, and a
--- problem text or nil. An unterminated quote gives no fields: the caller
--- skips the record.
+-- the position after the record, the line it ends on plus one, a problem
+-- text or nil, and the position and line of the first quoted field that
+-- spans lines (nil when none does). An unterminated quote gives no fields
+-- but its position and line: the caller skips the record.
 local function read_record(data, pos, line, sep, sep_pattern)
     local fields = {}
     local count = 0
     local problem = nil
+    local split_pos, split_line = nil, nil
     local len = #data
     while true do
         local value
@@ -99,7 +102,11 @@ local function read_record(data, pos, line, sep, sep_pattern)
                 p = stop
                 problem = problem or "text after a closing quote (kept)"
             end
-            line = line + count_breaks(value)
+            local breaks = count_breaks(value)
+            if breaks > 0 and not split_pos then
+                split_pos, split_line = pos, line
+            end
+            line = line + breaks
             pos = p
         else
             local stop = data:find(sep_pattern, pos) or len + 1
@@ -116,11 +123,11 @@ local function read_record(data, pos, line, sep, sep_pattern)
             if data:byte(pos) == LF then
                 pos = pos + 1
             end
-            return fields, pos, line + 1, problem
+            return fields, pos, line + 1, problem, split_pos, split_line
         elseif c == LF then
-            return fields, pos + 1, line + 1, problem
+            return fields, pos + 1, line + 1, problem, split_pos, split_line
         else
-            return fields, pos, line + 1, problem
+            return fields, pos, line + 1, problem, split_pos, split_line
         end
     end
 end
@@ -305,8 +312,14 @@ function load_database(data, extension, database)
     local imported = 0
     while pos <= #data do
         local start_line = line
-        local fields
-        fields, pos, line, problem = read_record(data, pos, line, sep, sep_pattern)
+        local fields, split_pos, split_line
+        fields, pos, line, problem, split_pos, split_line = read_record(data, pos, line, sep, sep_pattern)
+        if fields and split_pos and #fields > #header then
+            -- A quoted field that runs over lines into a row too long for
+            -- the header: most likely an unterminated quote that found a
+            -- closing one further down.
+            fields, pos, line, problem = nil, split_pos, split_line, "unterminated quoted field"
+        end
         if fields == nil then
             problems.add(start_line, problem .. "; the row was skipped")
             pos = next_line(data, pos)

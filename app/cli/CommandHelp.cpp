@@ -62,6 +62,14 @@ const Text texts[] = {
       "Creates the new database DEST (never replacing a file) from JSON that export wrote,\n"
       "with a new master password; the name defaults to DEST's base name. Nothing is\n"
       "written unless all of the file is read." },
+    { "import", "import SOURCE DEST --plugin FILE.tvp --name NAME\n"
+                "                        [--cipher AES-256|Twofish-256] [--rounds N | --kdf-time MS]",
+      "Creates the new database DEST (never replacing a file) from a foreign password file,\n"
+      "read by a database loader plugin: SOURCE must end in one of the plugin's file\n"
+      "extensions (case matters) and may be at most 64 MiB. The plugin's option values are\n"
+      "those the program keeps for it. Messages of the plugin go to standard error; its\n"
+      "questions are asked only when standard input is a terminal and are refused otherwise.\n"
+      "The new master password is read as by create once the file is imported." },
     { "generate", "generate [GENERATOR OPTIONS] [--count K]",
       "Prints K (default 1) passwords from the random generator." },
     { "estimate", "estimate",

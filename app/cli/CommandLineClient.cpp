@@ -5,10 +5,12 @@
 #include "app/cli/ItemAddress.h"
 #include "app/cli/JsonTreeImport.h"
 #include "app/cli/PasswordPrompt.h"
+#include "app/cli/TerminalScriptUserInterface.h"
 #include "app/database/PasswordBackup.h"
 #include "app/database/PasswordDatabaseFormat.h"
 #include "app/database/PasswordDatabaseSetPasswordTask.h"
 #include "app/database/PasswordDatabaseUnlockTask.h"
+#include "app/plugin/PasswordDatabaseLoaderPlugin.h"
 #include "blib/app/BFileLock.h"
 #include "blib/app/BSettings.h"
 #include "blib/crypto/BCryptoIds.h"
@@ -16,6 +18,8 @@
 #include "blib/crypto/BWipe.h"
 #include "blib/password/BPassword.h"
 #include "blib/password/BPasswordGeneratorRandom.h"
+#include "blib/plugin/BPluginMetadata.h"
+#include "blib/plugin/BPluginRegistry.h"
 #include "blib/task/BTaskController.h"
 
 #include <QFile>
@@ -68,8 +72,10 @@ QString masked(const QString& text)
 
 CommandLineClient::CommandLineClient(QIODevice* input, QIODevice* output, QIODevice* error,
                                      PasswordPrompt* prompt)
-    : m_output(output)
+    : m_input(input)
+    , m_output(output)
     , m_error(error)
+    , m_prompt(prompt)
     , m_secrets(input, error, prompt)
 {
 }
@@ -121,6 +127,8 @@ struct CommandLineClient::CommandTable {
             { "export", {}, { stdinFlag }, 1, 1, &CommandLineClient::exportTree },
             { "import-json", QStringList { QStringLiteral("name"), QStringLiteral("note") } + roundsOptions,
               { stdinFlag }, 2, 2, &CommandLineClient::importJson },
+            { "import", QStringList { QStringLiteral("plugin"), QStringLiteral("name") } + roundsOptions,
+              { stdinFlag }, 2, 2, &CommandLineClient::importWithPlugin },
             { "generate", generatorValueOptions + QStringList { QStringLiteral("count") }, generatorFlagOptions(), 0,
               0, &CommandLineClient::generate },
             { "estimate", {}, {}, 0, 0, &CommandLineClient::estimate },
@@ -904,6 +912,133 @@ int CommandLineClient::importJson(const Options& options)
         db.addItem(group);
     db.setName(options.values.value(QStringLiteral("name"), QFileInfo(path).completeBaseName()));
     db.setNote(options.values.value(QStringLiteral("note")));
+    return createFile(db, path, options);
+}
+
+namespace {
+
+// The loader factory, registered while one command uses it.
+class LoaderFactoryRegistration
+{
+public:
+    LoaderFactoryRegistration()
+    {
+        const QString typeId = PasswordDatabaseLoaderPlugin::Factory::staticTypeId();
+        for (BPluginFactory* factory : pluginFactories()) {
+            if (factory->typeId() == typeId)
+                return;
+        }
+        registerFactory(PasswordDatabaseLoaderPlugin::Factory::instance());
+        m_registered = true;
+    }
+    ~LoaderFactoryRegistration()
+    {
+        if (m_registered)
+            unregisterFactory(PasswordDatabaseLoaderPlugin::Factory::staticTypeId());
+    }
+    LoaderFactoryRegistration(const LoaderFactoryRegistration&) = delete;
+    LoaderFactoryRegistration& operator=(const LoaderFactoryRegistration&) = delete;
+
+private:
+    bool m_registered = false;
+};
+
+// A plugin loaded for one command: unloaded (its option values saved) at
+// the end, as the program does at shutdown.
+class LoadedPlugin
+{
+public:
+    explicit LoadedPlugin(BPlugin* plugin)
+        : m_plugin(plugin)
+    {
+    }
+    ~LoadedPlugin()
+    {
+        if (m_plugin)
+            unloadPlugin(m_plugin);
+    }
+    LoadedPlugin(const LoadedPlugin&) = delete;
+    LoadedPlugin& operator=(const LoadedPlugin&) = delete;
+
+private:
+    BPlugin* m_plugin;
+};
+
+// The script's way to the user for the length of one import.
+class ScriptUserInterfaceInstallation
+{
+public:
+    explicit ScriptUserInterfaceInstallation(ScriptUserInterface* userInterface)
+        : m_previous(ScriptUserInterface::current())
+    {
+        ScriptUserInterface::setCurrent(userInterface);
+    }
+    ~ScriptUserInterfaceInstallation() { ScriptUserInterface::setCurrent(m_previous); }
+    ScriptUserInterfaceInstallation(const ScriptUserInterfaceInstallation&) = delete;
+    ScriptUserInterfaceInstallation& operator=(const ScriptUserInterfaceInstallation&) = delete;
+
+private:
+    ScriptUserInterface* m_previous;
+};
+
+} // namespace
+
+int CommandLineClient::importWithPlugin(const Options& options)
+{
+    const QString source = options.positional.at(0);
+    const QString path = options.positional.at(1);
+    const QString pluginPath = options.values.value(QStringLiteral("plugin"));
+    if (pluginPath.isEmpty())
+        return usageError(tr("An import needs a loader plugin (--plugin FILE.tvp)."));
+    if (!options.values.contains(QStringLiteral("name")) || options.values.value(QStringLiteral("name")).isEmpty())
+        return usageError(tr("A new database needs a name (--name)."));
+    if (options.values.contains(QStringLiteral("cipher"))
+        && cipherId(options.values.value(QStringLiteral("cipher"))) == BCipherId::None)
+        return usageError(tr("Unknown cipher \"%1\".").arg(options.values.value(QStringLiteral("cipher"))));
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+        return fail(tr("The file \"%1\" already exists.").arg(path));
+
+    BPluginMetadata metadata;
+    QString error;
+    if (!metadata.load(pluginPath, error))
+        return fail(tr("Failed to load the plugin \"%1\": %2").arg(pluginPath, error));
+    if (metadata.className != PasswordDatabaseLoaderPlugin::Factory::staticTypeId())
+        return fail(tr("The plugin \"%1\" is not a database loader.").arg(pluginPath));
+    LoaderFactoryRegistration registration;
+    BPlugin* plugin = createPlugin(metadata, error);
+    if (!plugin) {
+        return fail(error.isEmpty() ? tr("Failed to load the plugin \"%1\".").arg(pluginPath)
+                                    : tr("Failed to load the plugin \"%1\": %2").arg(pluginPath, error));
+    }
+    LoadedPlugin loaded(plugin);
+    auto* loader = static_cast<PasswordDatabaseLoaderPlugin*>(plugin);
+
+    // The suffix as written in the file name, compared exactly as the
+    // program does.
+    const QString suffix = QFileInfo(source).suffix();
+    if (!loader->fileExtensions().contains(suffix)) {
+        return fail(tr("The plugin \"%1\" does not read \"%2\": it reads files ending in %3.")
+                        .arg(metadata.name, source, loader->fileExtensions().join(QStringLiteral(", "))));
+    }
+    QByteArray data;
+    if (!readRegularFile(source, PasswordDatabaseLoaderPlugin::MaxImportFileSize, data, error))
+        return fail(error);
+
+    PasswordDatabase db;
+    db.setName(options.values.value(QStringLiteral("name")));
+    bool loadedData = false;
+    {
+        const bool interactive = m_secrets.inputIsTerminal() && !options.values.contains(QStringLiteral("password-stdin"));
+        TerminalScriptUserInterface userInterface(m_input, m_error, m_prompt, interactive);
+        ScriptUserInterfaceInstallation installation(&userInterface);
+        loadedData = loader->loadDatabase(data, suffix, db);
+    }
+    wipe(data);
+    if (!loadedData) {
+        const QString reason = loader->lastError();
+        return fail(reason.isEmpty() ? tr("The plugin failed to import \"%1\".").arg(source)
+                                     : tr("The plugin failed to import \"%1\": %2").arg(source, reason));
+    }
     return createFile(db, path, options);
 }
 

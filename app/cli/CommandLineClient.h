@@ -65,6 +65,7 @@ private:
     int move(const Options& options);
     int search(const Options& options);
     int importJson(const Options& options);
+    int importWithPlugin(const Options& options);
     int edit(const Options& options);
     int attach(const Options& options);
     int extract(const Options& options);
@@ -126,8 +127,10 @@ private:
     // written to it was lost.
     bool flushOutput();
 
+    QIODevice* m_input;
     QIODevice* m_output;
     QIODevice* m_error;
+    PasswordPrompt* m_prompt;
     SecretReader m_secrets;
     QString m_command; // the command being run, for its usage text
     int m_lockWaitMs = PasswordDatabase::FileLockWaitMs;

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -84,7 +85,10 @@ bool BPluginMetadata::load(const QString& filePath, QString& error)
         error = tr("Failed to load icon file '%1' as an image.").arg(iconName);
         return false;
     }
-    icon = QIcon(QPixmap::fromImage(image));
+    // Pixmaps need a GUI application; a command-line client reads the
+    // plugin without showing its icon.
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        icon = QIcon(QPixmap::fromImage(image));
 
     const QJsonValue dataValue = manifest.value(QStringLiteral("data"));
     if (!dataValue.isObject()) {

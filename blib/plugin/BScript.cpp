@@ -147,7 +147,7 @@ void* BScript::allocate(void* ud, void* block, std::size_t oldSize, std::size_t 
 void BScript::countHook(lua_State* L, lua_Debug*)
 {
     BScript* script = fromState(L);
-    if (!script->m_timedOut && script->m_runTimer.elapsed() <= script->m_timeLimitMs)
+    if (!script->m_timedOut && script->m_runTimer.elapsed() - script->m_excludedMs <= script->m_timeLimitMs)
         return;
     if (!script->m_timedOut) {
         script->m_timedOut = true;
@@ -161,6 +161,7 @@ bool BScript::runProtected(int argumentCount, int resultCount)
     m_timedOut = false;
     m_memoryRefused = false;
     m_runTimer.start();
+    m_excludedMs = 0;
     lua_sethook(m_state, &BScript::countHook, LUA_MASKCOUNT, HookInterval);
     // The memory cap applies while script code runs; the host's own pushes
     // outside a protected call must not fail, since an error there would

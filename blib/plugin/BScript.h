@@ -45,6 +45,10 @@ public:
     void setTimeLimit(int milliseconds) { m_timeLimitMs = milliseconds; }
     // The plugin whose log receives the messages of aborted loads and calls.
     void setLogPlugin(BPlugin* plugin) { m_logPlugin = plugin; }
+    // Time the running call spent waiting for the user (a message box or a
+    // prompt opened by a C function) and that does not count against the
+    // time limit.
+    void excludeFromTimeLimit(qint64 milliseconds) { m_excludedMs += milliseconds; }
     BPlugin* logPlugin() const { return m_logPlugin; }
 
     void beginClass(const QString& name);
@@ -108,6 +112,7 @@ private:
     bool m_memoryRefused = false;
     int m_timeLimitMs = DefaultTimeLimitMs;
     QElapsedTimer m_runTimer;
+    qint64 m_excludedMs = 0;
     bool m_timedOut = false;
     BPlugin* m_logPlugin = nullptr;
 };

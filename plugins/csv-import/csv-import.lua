@@ -5,7 +5,7 @@
 -- the header row holds none, by semicolons or tabs), quoted fields with ""
 -- for a quote and with separators and line breaks inside, CRLF, LF or CR
 -- line ends and a last line with or without a break. A UTF-8 byte-order
--- mark is dropped.
+-- mark is dropped; line breaks inside fields are stored as LF.
 --
 -- Problem rows are reported in one warning after the import, by line:
 -- - a row with an unterminated quote is skipped, and reading goes on at the
@@ -229,15 +229,18 @@ local function make_entry(database, groups, columns, fields, line, problems)
     local values = {}
     local notes = {}
     for i, value in ipairs(fields) do
+        if value:find("\r", 1, true) then
+            value = value:gsub("\r\n?", "\n")
+        end
         local column = columns[i]
         if column then
             if column.field then
                 values[column.field] = value
             elseif value ~= "" then
-                notes[#notes + 1] = common.note_line(column.label, (value:gsub("\r\n?", "\n")))
+                notes[#notes + 1] = common.note_line(column.label, value)
             end
         elseif value ~= "" then
-            notes[#notes + 1] = common.note_line("Extra value", (value:gsub("\r\n?", "\n")))
+            notes[#notes + 1] = common.note_line("Extra value", value)
         end
     end
 
@@ -260,7 +263,7 @@ local function make_entry(database, groups, columns, fields, line, problems)
     if values.expiry then
         apply_expiry(entry, values.expiry, notes, problems, line)
     end
-    entry:setNote(common.join_note((values.notes or ""):gsub("\r\n?", "\n"), notes))
+    entry:setNote(common.join_note(values.notes or "", notes))
 
     local names = split_group_path(values.group or "")
     if #names == 0 then

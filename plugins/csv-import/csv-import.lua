@@ -5,7 +5,8 @@
 -- the header row holds none, by semicolons or tabs), quoted fields with ""
 -- for a quote and with separators and line breaks inside, CRLF, LF or CR
 -- line ends and a last line with or without a break. A UTF-8 byte-order
--- mark is dropped; line breaks inside fields are stored as LF.
+-- mark is dropped; line breaks inside fields are stored as LF. A file that
+-- is not valid UTF-8 is read as Windows-1252.
 --
 -- Problem rows are reported in one warning after the import, by line:
 -- - a row with an unterminated quote is skipped, and reading goes on at the
@@ -42,6 +43,26 @@ for field, names in pairs(COLUMN_NAMES) do
     for _, name in ipairs(names) do
         FIELD_OF_NAME[name] = field
     end
+end
+
+-- Windows-1252 characters 0x80 to 0x9F; the rest of the upper half is
+-- Latin-1. Holes are read as Latin-1 control characters.
+local WINDOWS_1252 = {
+    [0x80] = 0x20AC, [0x82] = 0x201A, [0x83] = 0x0192, [0x84] = 0x201E, [0x85] = 0x2026,
+    [0x86] = 0x2020, [0x87] = 0x2021, [0x88] = 0x02C6, [0x89] = 0x2030, [0x8A] = 0x0160,
+    [0x8B] = 0x2039, [0x8C] = 0x0152, [0x8E] = 0x017D, [0x91] = 0x2018, [0x92] = 0x2019,
+    [0x93] = 0x201C, [0x94] = 0x201D, [0x95] = 0x2022, [0x96] = 0x2013, [0x97] = 0x2014,
+    [0x98] = 0x02DC, [0x99] = 0x2122, [0x9A] = 0x0161, [0x9B] = 0x203A, [0x9C] = 0x0153,
+    [0x9E] = 0x017E, [0x9F] = 0x0178,
+}
+
+-- Spreadsheet programs often save CSV files in the system's legacy code
+-- page: a file that is not valid UTF-8 is read as Windows-1252.
+local function windows_1252_to_utf8(data)
+    return (data:gsub("[\128-\255]", function(c)
+        local b = c:byte()
+        return utf8.char(WINDOWS_1252[b] or b)
+    end))
 end
 
 local QUOTE = 34
@@ -283,6 +304,11 @@ function load_database(data, extension, database)
         pos = 4
     end
     local line = 1
+    local problems = common.new_problems()
+    if not utf8.len(data, pos) then
+        data = windows_1252_to_utf8(data)
+        problems.add(nil, "The file is not UTF-8 text; it was read as Windows-1252.")
+    end
 
     -- The header is the first line that is not blank.
     while pos <= #data do
@@ -310,7 +336,6 @@ function load_database(data, extension, database)
         error("The first row is not a header row naming the columns (such as name, username, password and url).", 0)
     end
 
-    local problems = common.new_problems()
     local groups = {}
     local imported = 0
     while pos <= #data do
@@ -340,5 +365,5 @@ function load_database(data, extension, database)
         end
     end
 
-    problems.report("CSV Import", "Imported " .. imported .. " entries. Some rows of the file had problems:")
+    problems.report("CSV Import", "Entries imported: " .. imported .. ". Some of the file was not as expected:")
 end

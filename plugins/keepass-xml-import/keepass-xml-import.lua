@@ -14,8 +14,10 @@
 -- The XML reader is small but strict: mismatched or unclosed tags, unknown
 -- entities, stray "<" or "&" and text outside the document element fail the
 -- import with the line of the fault. Comments, processing instructions,
--- CDATA sections and character references are understood; a document type
--- declaration is refused.
+-- CDATA sections and character references are understood, and line ends
+-- in text become LF; a document type declaration is refused. A value
+-- marked Protected="True" is still encrypted (the file is not an export):
+-- the import fails.
 
 local common -- importer-common.lua, loaded by load_database()
 
@@ -41,6 +43,9 @@ local ENTITIES = { lt = "<", gt = ">", amp = "&", quot = '"', apos = "'" }
 -- Replaces entity and character references in `text`, which begins at
 -- `pos` of the document (for the line of a fault).
 local function decode(data, pos, text)
+    if text:find("\r", 1, true) then
+        text = text:gsub("\r\n?", "\n")
+    end
     if not text:find("&", 1, true) then
         return text
     end
@@ -128,7 +133,7 @@ local function parse(data, handler)
             if not close then
                 fail(data, pos, "unterminated CDATA section")
             end
-            handler.text(data:sub(pos + 9, close - 1))
+            handler.text((data:sub(pos + 9, close - 1):gsub("\r\n?", "\n")))
             pos = close + 3
         elseif data:sub(pos, pos + 1) == "<?" then
             local close = data:find("?>", pos + 2, true)
@@ -296,6 +301,9 @@ local function make_handler(database, problems)
             entry = { object = Password.new(), fields = {}, lines = {}, group = group }
         elseif name == "String" and entry and parent == "Entry" then
             string_key, string_value = nil, nil
+        elseif name == "Value" and entry and parent == "String" and attributes.Protected
+            and attributes.Protected:lower() == "true" then
+            error("The file holds encrypted values (Protected=\"True\"): it is not an unencrypted XML export.", 0)
         end
     end
 
@@ -445,5 +453,5 @@ function load_database(data, extension, database)
     local problems = common.new_problems()
     local handler = make_handler(database, problems)
     parse(data, handler)
-    problems.report("KeePass XML Import", "Imported " .. handler.imported .. " entries. Some values could not be read:")
+    problems.report("KeePass XML Import", "Entries imported: " .. handler.imported .. ". Some values could not be read:")
 end

@@ -73,9 +73,11 @@ private slots:
     void csvSeparatorContactAndExpiry();
     void csvMalformedRowsAreReportedByLine();
     void csvProblemListIsBounded();
+    void csvLegacyEncoding();
     void csvRefused_data();
     void csvRefused();
 
+    void keepassExport_data();
     void keepassExport();
     void keepassRecycleBinByName();
     void keepassMalformed_data();
@@ -232,21 +234,26 @@ void TestShippedImporters::csvMalformedRowsAreReportedByLine()
 {
     PasswordDatabase db;
     QVERIFY2(import(m_csv, sample("malformed.csv"), db, "csv"), qPrintable(m_csv->lastError()));
-    QCOMPARE(outline(db), QStringList({ "Imported/", "Imported - Good one", "Imported - Broken \"quote\" ok",
-                                        "Imported - Next", "Imported - Straytail", "Imported - Row eight",
-                                        "Imported - Tall 6'2\"", "Imported - Last" }));
-    QCOMPARE(entryAt(db, "Imported - Next")->getNote(), QStringLiteral("Extra value: EXTRA\nExtra value: MORE"));
-    QCOMPARE(entryAt(db, "Imported - Next")->getPassword(), QStringLiteral("pd"));
-    QCOMPARE(entryAt(db, "Imported - Row eight")->getUrl(), QStringLiteral("https://h.example"));
+    QCOMPARE(outline(db), QStringList({ "Imported/", "Imported - Two-line\nname", "Imported - Good one",
+                                        "Imported - Broken \"quote\" ok", "Imported - Next", "Imported - Straytail",
+                                        "Imported - Row ten", "Imported - Tall 6'2\"", "Imported - Last" }));
+    const PasswordDatabase::Password* next = entryAt(db, "Imported - Next");
+    QVERIFY(next);
+    QCOMPARE(next->getNote(), QStringLiteral("Extra value: EXTRA\nExtra value: MORE"));
+    QCOMPARE(next->getPassword(), QStringLiteral("pd"));
+    const PasswordDatabase::Password* ten = entryAt(db, "Imported - Row ten");
+    QVERIFY(ten);
+    QCOMPARE(ten->getUrl(), QStringLiteral("https://h.example"));
 
+    // Lines count from the top of the file, quoted line breaks included.
     QCOMPARE(m_ui.warnings.size(), 1);
     const QString warning = m_ui.warnings.first();
-    QVERIFY2(warning.contains("Imported 7 entries"), qPrintable(warning));
-    for (const QString& expected : { QStringLiteral("Line 4: unterminated"), QStringLiteral("Line 5: the row has 6 fields"),
-                                     QStringLiteral("Line 6: text after a closing quote"),
-                                     QStringLiteral("Line 7: unterminated"), QStringLiteral("Line 9: the row has 5 fields") })
+    QVERIFY2(warning.contains("Entries imported: 8."), qPrintable(warning));
+    for (const QString& expected : { QStringLiteral("Line 6: unterminated"), QStringLiteral("Line 7: the row has 6 fields"),
+                                     QStringLiteral("Line 8: text after a closing quote"),
+                                     QStringLiteral("Line 9: unterminated"), QStringLiteral("Line 11: the row has 5 fields") })
         QVERIFY2(warning.contains(expected), qPrintable(expected + " missing from: " + warning));
-    for (const char* unexpected : { "Line 2:", "Line 3:", "Line 8:", "Line 10:" })
+    for (const char* unexpected : { "Line 2:", "Line 3:", "Line 4:", "Line 5:", "Line 10:", "Line 12:" })
         QVERIFY2(!warning.contains(QLatin1String(unexpected)), qPrintable(QLatin1String(unexpected) + " in: " + warning));
 }
 
@@ -268,6 +275,25 @@ void TestShippedImporters::csvProblemListIsBounded()
     QVERIFY(warning.contains("Line 2: the row has 3 fields"));
     QVERIFY(warning.contains("more"));
     QVERIFY(!warning.contains("Line 2001"));
+}
+
+// A file that is not UTF-8 is read as Windows-1252, and the warning says so;
+// a UTF-8 file with the same characters is read as it is.
+void TestShippedImporters::csvLegacyEncoding()
+{
+    PasswordDatabase legacy;
+    QVERIFY2(import(m_csv, "name,password\nCaf\xE9 \x80,\x93quoted\x94\n", legacy, "csv"), qPrintable(m_csv->lastError()));
+    const PasswordDatabase::Password* cafe = entryAt(legacy, QStringLiteral("Imported - Caf\u00E9 \u20AC"));
+    QVERIFY(cafe);
+    QCOMPARE(cafe->getPassword(), QStringLiteral("\u201Cquoted\u201D"));
+    QCOMPARE(m_ui.warnings.size(), 1);
+    QVERIFY2(m_ui.warnings.first().contains("Windows-1252"), qPrintable(m_ui.warnings.first()));
+
+    m_ui.clear();
+    PasswordDatabase utf8;
+    QVERIFY2(import(m_csv, "name,password\nCaf\xC3\xA9 \xE2\x82\xAC,x\n", utf8, "csv"), qPrintable(m_csv->lastError()));
+    QVERIFY(entryAt(utf8, QStringLiteral("Imported - Caf\u00E9 \u20AC")));
+    QVERIFY(m_ui.warnings.isEmpty());
 }
 
 void TestShippedImporters::csvRefused_data()
@@ -293,17 +319,32 @@ void TestShippedImporters::csvRefused()
     QVERIFY(db.getItems().isEmpty());
 }
 
+void TestShippedImporters::keepassExport_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    const QByteArray lf = sample("keepass-export.xml");
+    QVERIFY(!lf.contains('\r'));
+    QByteArray crlf = lf;
+    crlf.replace("\n", "\r\n");
+    QTest::newRow("LF") << lf;
+    QTest::newRow("CRLF") << crlf;
+}
+
 // Nested groups, entities, CDATA, expiry in both forms, extra strings in
-// the note; history and recycle bin left out.
+// the note; history and recycle bin left out. Line ends in values read as
+// LF whatever the file uses.
 void TestShippedImporters::keepassExport()
 {
+    QFETCH(QByteArray, data);
     PasswordDatabase db;
-    QVERIFY2(import(m_xml, sample("keepass-export.xml"), db, "xml"), qPrintable(m_xml->lastError()));
+    QVERIFY2(import(m_xml, data, db, "xml"), qPrintable(m_xml->lastError()));
     QCOMPARE(outline(db), QStringList({ "Household/", "Household - Wi-Fi & router", "Internet/", "Internet - Forum",
                                         "Internet - Mail <private>/", "Internet - Mail <private> - Mail <b>&amp;</b> more" }));
     QCOMPARE(db.getName(), QStringLiteral("Imported database"));
     QCOMPARE(db.getNote(), QStringLiteral("Everything we share"));
-    QCOMPARE(itemAt(db, "Internet")->getNote(), QStringLiteral("Web accounts"));
+    const PasswordDatabase::Item* internet = itemAt(db, "Internet");
+    QVERIFY(internet);
+    QCOMPARE(internet->getNote(), QStringLiteral("Web accounts"));
 
     const PasswordDatabase::Password* wifi = entryAt(db, "Household - Wi-Fi & router");
     QVERIFY(wifi);
@@ -344,6 +385,7 @@ void TestShippedImporters::keepassRecycleBinByName()
     QVERIFY2(import(m_xml, data, db, "xml"), qPrintable(m_xml->lastError()));
     QCOMPARE(outline(db), QStringList({ "Keep/", "Keep - Recycle Bin/", "Keep - Recycle Bin - Kept" }));
     const PasswordDatabase::Password* kept = entryAt(db, "Keep - Recycle Bin - Kept");
+    QVERIFY(kept);
     QVERIFY(kept->isNeverExpire());
     QCOMPARE(kept->getNote(), QStringLiteral("Expires: garbage"));
     QCOMPARE(m_ui.warnings.size(), 1);
@@ -371,6 +413,9 @@ void TestShippedImporters::keepassMalformed_data()
     QTest::newRow("not KeePass") << QByteArray("<html><body/></html>") << "not a KeePass XML export";
     QTest::newRow("empty") << QByteArray() << "no document element";
     QTest::newRow("stray less-than") << head + "<Notes>1 < 2</Notes>\n" + tail << "line 6:";
+    QTest::newRow("encrypted value") << head + "<Entry><String><Key>Password</Key><Value Protected=\"True\">c2VjcmV0</Value>"
+                                                "</String></Entry>\n" + tail
+                                     << "encrypted values";
 }
 
 // Malformed XML fails with the line of the fault and imports nothing.
@@ -410,7 +455,7 @@ void TestShippedImporters::keepassNestingBounded()
 
     PasswordDatabase refused;
     QVERIFY(!import(m_xml, nested(5000), refused, "xml"));
-    QVERIFY2(m_xml->lastError().contains("nested more than"), qPrintable(m_xml->lastError()));
+    QVERIFY2(m_xml->lastError().contains("elements are nested more than 128 deep"), qPrintable(m_xml->lastError()));
     QVERIFY(refused.getItems().isEmpty());
 }
 
@@ -469,7 +514,9 @@ void TestShippedImporters::commandLineImport()
     const PasswordDatabase::Password* bank = entryAt(db, "Finance - Banks - Retail - Bänk Ünïcode 🏦");
     QVERIFY(bank);
     QCOMPARE(bank->getPassword(), QStringLiteral("Pässwörd🔑✓"));
-    QCOMPARE(entryAt(db, "Social - Chat - Chat, the \"best\" one")->getPassword(), QStringLiteral("pa,ss\"word"));
+    const PasswordDatabase::Password* chat = entryAt(db, "Social - Chat - Chat, the \"best\" one");
+    QVERIFY(chat);
+    QCOMPARE(chat->getPassword(), QStringLiteral("pa,ss\"word"));
     QCOMPARE(db.getAllItems().size(), 10);
 }
 

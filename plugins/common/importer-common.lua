@@ -13,6 +13,25 @@ M.MAX_LISTED_PROBLEMS = 20
 -- Longest text of one listed problem, in bytes.
 local MAX_PROBLEM_TEXT = 200
 
+-- The text without white space at either end. Scans from both ends, so
+-- that long runs of spaces cost no more than their length.
+function M.trim(text)
+    local first = text:find("%S")
+    if not first then
+        return ""
+    end
+    local last = #text
+    while true do
+        local b = text:byte(last)
+        if b == 32 or (b >= 9 and b <= 13) then
+            last = last - 1
+        else
+            break
+        end
+    end
+    return text:sub(first, last)
+end
+
 -- Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
 function M.days_from_civil(y, m, d)
     if m <= 2 then
@@ -47,7 +66,7 @@ function M.parse_iso8601(text)
     if type(text) ~= "string" then
         return nil
     end
-    text = text:match("^%s*(.-)%s*$")
+    text = M.trim(text)
     local y, mo, d, rest = text:match("^(%d%d%d%d)%-(%d%d)%-(%d%d)(.*)$")
     if not y then
         return nil

@@ -80,6 +80,18 @@ local function count_breaks(text)
     return cr + lf - crlf
 end
 
+-- The position of the first quote at or after `from`, or nil. The last
+-- answer is remembered: rows with unterminated quotes would otherwise scan
+-- the rest of the file once each.
+local quote_memo_from, quote_memo_at = nil, nil
+local function next_quote(data, from)
+    if quote_memo_from and quote_memo_from <= from and (quote_memo_at == nil or quote_memo_at >= from) then
+        return quote_memo_at
+    end
+    quote_memo_from, quote_memo_at = from, data:find('"', from, true)
+    return quote_memo_at
+end
+
 -- Reads one record starting at `pos` on line `line`. Returns the fields,
 -- the position after the record, the line it ends on plus one, a problem
 -- text or nil, and the position and line of the first quoted field that
@@ -97,7 +109,7 @@ local function read_record(data, pos, line, sep, sep_pattern)
             local parts = {}
             local p = pos + 1
             while true do
-                local q = data:find('"', p, true)
+                local q = next_quote(data, p)
                 if not q then
                     return nil, pos, line, "unterminated quoted field"
                 end
@@ -174,9 +186,6 @@ local function is_blank(fields)
     return true
 end
 
-local function trim(text)
-    return text:match("^%s*(.-)%s*$")
-end
 
 -- Picks the separator from the header line: a comma unless the line has
 -- none but has semicolons or tabs.
@@ -200,7 +209,7 @@ local function map_columns(header)
     local taken = {}
     local known = 0
     for i, text in ipairs(header) do
-        local label = trim(text)
+        local label = common.trim(text)
         local key = label:lower():gsub("[%s_%-%.]", "")
         local field = FIELD_OF_NAME[key]
         if field and not taken[field] then
@@ -219,7 +228,7 @@ end
 local function split_group_path(text)
     local names = {}
     for part in text:gmatch("[^/]+") do
-        part = trim(part)
+        part = common.trim(part)
         if part ~= "" then
             names[#names + 1] = part
         end
@@ -230,7 +239,7 @@ end
 -- Expiry columns hold an ISO 8601 date or a count of seconds since the
 -- epoch; a value that is neither goes into the note.
 local function apply_expiry(entry, text, notes, problems, line)
-    text = trim(text)
+    text = common.trim(text)
     if text == "" then
         return
     end
@@ -266,12 +275,12 @@ local function make_entry(database, groups, columns, fields, line, problems)
     end
 
     local entry = Password.new()
-    local title = trim(values.title or "")
+    local title = common.trim(values.title or "")
     if title == "" then
-        title = trim(values.url or "")
+        title = common.trim(values.url or "")
     end
     if title == "" then
-        title = trim(values.username or "")
+        title = common.trim(values.username or "")
     end
     if title == "" then
         title = "Untitled"
@@ -279,7 +288,7 @@ local function make_entry(database, groups, columns, fields, line, problems)
     entry:setName(title)
     entry:setUsername(values.username or "")
     entry:setPassword(values.password or "")
-    entry:setUrl(trim(values.url or ""))
+    entry:setUrl(common.trim(values.url or ""))
     common.set_contact(entry, values.email, values.phone, notes)
     if values.expiry then
         apply_expiry(entry, values.expiry, notes, problems, line)
@@ -304,6 +313,7 @@ function load_database(data, extension, database)
         pos = 4
     end
     local line = 1
+    quote_memo_from, quote_memo_at = nil, nil
     local problems = common.new_problems()
     if not utf8.len(data, pos) then
         data = windows_1252_to_utf8(data)

@@ -922,25 +922,19 @@ class LoaderFactoryRegistration
 {
 public:
     LoaderFactoryRegistration()
+        : m_registered(PasswordDatabaseLoaderPlugin::Factory::install())
     {
-        const QString typeId = PasswordDatabaseLoaderPlugin::Factory::staticTypeId();
-        for (BPluginFactory* factory : pluginFactories()) {
-            if (factory->typeId() == typeId)
-                return;
-        }
-        registerFactory(PasswordDatabaseLoaderPlugin::Factory::instance());
-        m_registered = true;
     }
     ~LoaderFactoryRegistration()
     {
         if (m_registered)
-            unregisterFactory(PasswordDatabaseLoaderPlugin::Factory::staticTypeId());
+            PasswordDatabaseLoaderPlugin::Factory::uninstall();
     }
     LoaderFactoryRegistration(const LoaderFactoryRegistration&) = delete;
     LoaderFactoryRegistration& operator=(const LoaderFactoryRegistration&) = delete;
 
 private:
-    bool m_registered = false;
+    bool m_registered;
 };
 
 // A plugin loaded for one command: unloaded (its option values saved) at
@@ -962,23 +956,6 @@ public:
 
 private:
     BPlugin* m_plugin;
-};
-
-// The script's way to the user for the length of one import.
-class ScriptUserInterfaceInstallation
-{
-public:
-    explicit ScriptUserInterfaceInstallation(ScriptUserInterface* userInterface)
-        : m_previous(ScriptUserInterface::current())
-    {
-        ScriptUserInterface::setCurrent(userInterface);
-    }
-    ~ScriptUserInterfaceInstallation() { ScriptUserInterface::setCurrent(m_previous); }
-    ScriptUserInterfaceInstallation(const ScriptUserInterfaceInstallation&) = delete;
-    ScriptUserInterfaceInstallation& operator=(const ScriptUserInterfaceInstallation&) = delete;
-
-private:
-    ScriptUserInterface* m_previous;
 };
 
 } // namespace
@@ -1030,7 +1007,7 @@ int CommandLineClient::importWithPlugin(const Options& options)
     {
         const bool interactive = m_secrets.inputIsTerminal() && !options.values.contains(QStringLiteral("password-stdin"));
         TerminalScriptUserInterface userInterface(m_input, m_error, m_prompt, interactive);
-        ScriptUserInterfaceInstallation installation(&userInterface);
+        ScriptUserInterface::Installation installation(&userInterface);
         loadedData = loader->loadDatabase(data, suffix, db);
     }
     wipe(data);

@@ -10,11 +10,13 @@
 #include "app/gui/ExpiredPasswordsDialog.h"
 #include "app/gui/EntryIconPackBuiltIn.h"
 #include "app/gui/GroupEditDialog.h"
+#include "app/gui/GuiScriptUserInterface.h"
 #include "app/gui/GroupTreeWidget.h"
 #include "app/gui/PasswordEditDialog.h"
 #include "app/gui/PasswordTableWidget.h"
 #include "app/gui/SecretText.h"
 #include "app/gui/FindWidget.h"
+#include "app/plugin/PasswordDatabaseLoaderPlugin.h"
 #include "app/plugin/SecurityAuditTask.h"
 #include "app/gui/SettingsDialog.h"
 #include "blib/crypto/BHash.h"
@@ -22,6 +24,7 @@
 #include "blib/task/BTaskController.h"
 #include "blib/task/BTaskDialog.h"
 #include "blib/app/BDialogHelpers.h"
+#include "blib/app/BFileAccess.h"
 #include "blib/app/BInactivityTimer.h"
 #include "blib/app/BMainWindowForm.h"
 #include "blib/app/BSettings.h"
@@ -94,6 +97,7 @@ MainWindow::~MainWindow()
 {
     if (application())
         application()->removeEventFilter(m_inactivityTimer);
+    unregisterPluginFactories();
 }
 
 // ---------------------------------------------------------------- framework hooks
@@ -105,6 +109,16 @@ void MainWindow::registerPluginFactories()
     if (!m_builtInIconPack) {
         m_builtInIconPack = std::make_unique<EntryIconPackBuiltIn>();
         EntryIconPack::addPack(m_builtInIconPack.get());
+    }
+    if (!m_loaderFactoryRegistered)
+        m_loaderFactoryRegistered = PasswordDatabaseLoaderPlugin::Factory::install();
+}
+
+void MainWindow::unregisterPluginFactories()
+{
+    if (m_loaderFactoryRegistered) {
+        PasswordDatabaseLoaderPlugin::Factory::uninstall();
+        m_loaderFactoryRegistered = false;
     }
 }
 
@@ -497,8 +511,10 @@ void MainWindow::openDatabase()
     if (!checkUnsavedChanges())
         return;
     ui->findWidget->hide();
-    // Loader plugins add their extensions here once they exist.
-    const QStringList extensions { QStringLiteral("lhdb") };
+    // The program's own files first, then what the loader plugins read.
+    QStringList extensions { QStringLiteral("lhdb") };
+    for (const PasswordDatabaseLoaderPlugin* loader : databaseLoaders())
+        extensions += loader->fileExtensions();
     const QString filePath = getOpenFileName(this, tr("Select File"),
                                              stringSetting(QStringLiteral("app.mainWindow.databaseOpenDir"), QString()),
                                              extensions);
@@ -537,10 +553,56 @@ void MainWindow::openDatabase(const QString& filePath)
     setWindowFilePath(filePath);
 }
 
-void MainWindow::importDatabase(const QString&)
+void MainWindow::importDatabase(const QString& filePath)
 {
-    // No installed loader handles any suffix until loader plugins exist, so
-    // an import changes nothing.
+    const QString suffix = QFileInfo(filePath).suffix();
+    if (!databaseLoaderFor(suffix)) {
+        // The open dialog offers every extension in upper case as well; a
+        // file no loader takes must not be passed over in silence.
+        showError(this, tr("Import Failed"),
+                  tr("No installed plugin reads files ending in \".%1\".").arg(suffix));
+        return;
+    }
+    if (!checkUnsavedChanges())
+        return;
+    ui->findWidget->hide();
+    PasswordDatabase newDb;
+    DatabaseEditDialog dialog(this, true, tr("New Database from Import"));
+    dialog.loadDatabase(&newDb);
+    if (execDialog(this, &dialog) != QDialog::Accepted || !newDb.isOpen())
+        return;
+
+    QByteArray data;
+    QString error;
+    if (!readRegularFile(filePath, PasswordDatabaseLoaderPlugin::MaxImportFileSize, data, error)) {
+        showError(this, tr("Import Failed"), error);
+        return;
+    }
+    // Looked up again: the loader list may have changed while the editor
+    // was open.
+    PasswordDatabaseLoaderPlugin* loader = databaseLoaderFor(suffix);
+    bool loaded = false;
+    if (loader) {
+        if (!m_scriptUserInterface)
+            m_scriptUserInterface = std::make_unique<GuiScriptUserInterface>();
+        ScriptUserInterface::Installation installation(m_scriptUserInterface.get());
+        loaded = loader->loadDatabase(data, suffix, newDb);
+    }
+    wipe(data);
+    if (!loaded) {
+        QString text = tr("The file \"%1\" could not be imported.").arg(QFileInfo(filePath).fileName());
+        if (loader && !loader->lastError().isEmpty())
+            text += QLatin1Char('\n') + loader->lastError();
+        showError(this, tr("Import Failed"), text);
+        return;
+    }
+    activateDatabase(newDb);
+    // The imported database exists in memory only: it has no file path of
+    // its own (the first save asks for a name, so the foreign file is never
+    // overwritten), and it stays modified so that closing it asks to save.
+    m_database.setModified();
+    refreshTitle();
+    setWindowFilePath(filePath);
 }
 
 void MainWindow::activateDatabase(PasswordDatabase& newDb)

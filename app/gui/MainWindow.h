@@ -11,6 +11,7 @@
 
 class BInactivityTimer;
 class EntryIconPackBuiltIn;
+class GuiScriptUserInterface;
 class QAction;
 class QDialog;
 class QApplication;
@@ -125,6 +126,7 @@ protected:
     void enterInitialView() override;
     void hideTransientWidgets() override;
     void registerPluginFactories() override;
+    void unregisterPluginFactories() override;
     void createActions() override;
     bool populateWelcomeWidget() override;
     void createMenus() override;
@@ -191,6 +193,10 @@ private:
     int m_modelGeneration = 0;
     // First in the icon-pack list from the plugin-factory registration on.
     std::unique_ptr<EntryIconPackBuiltIn> m_builtInIconPack;
+    // Alerts and prompts of loader scripts while an import runs.
+    std::unique_ptr<GuiScriptUserInterface> m_scriptUserInterface;
+    // Whether this window registered the loader factory (and unregisters it).
+    bool m_loaderFactoryRegistered = false;
 
     QAction* m_newDatabaseAction = nullptr;
     QAction* m_openDatabaseAction = nullptr;

@@ -146,8 +146,9 @@ void pushText(lua_State* L, const QString& text)
 
 int textBudgetError(lua_State* L)
 {
-    return luaL_error(L, "the imported text is larger than %d MiB in all",
-                      int(ScriptObjectRegistry::MaxTextBytes / (1024 * 1024)));
+    ScriptObjectRegistry* objects = registry(L);
+    const qint64 budget = objects ? objects->textBudget() : 0;
+    return luaL_error(L, "the imported text is larger than %I bytes in all", lua_Integer(budget));
 }
 
 int depthError(lua_State* L)
@@ -212,9 +213,8 @@ int getText(lua_State* L)
         lua_pushliteral(L, "");
         return 1;
     }
-    QString value = std::invoke(Getter, self);
-    pushText(L, value);
-    wipe(value);
+    // The getter's text is shared with the model; only the UTF-8 copy is new.
+    pushText(L, std::invoke(Getter, self));
     return 1;
 }
 
@@ -231,11 +231,9 @@ int setText(lua_State* L)
         return textBudgetError(L);
     if (!text)
         return 0;
-    {
-        QString value = QString::fromUtf8(text, int(length));
-        std::invoke(Setter, self, value);
-        wipe(value);
-    }
+    // The model shares the text it keeps with `value`: no copy of it is
+    // left behind when `value` goes.
+    std::invoke(Setter, self, QString::fromUtf8(text, int(length)));
     return 0;
 }
 

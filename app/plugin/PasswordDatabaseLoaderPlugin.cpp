@@ -5,6 +5,7 @@
 #include "app/plugin/ScriptObjectRegistry.h"
 #include "app/plugin/ScriptServiceApi.h"
 #include "blib/plugin/BPluginArchive.h"
+#include "blib/plugin/BPluginRegistry.h"
 #include "blib/plugin/BScript.h"
 #include "blib/plugin/BScriptPluginClass.h"
 
@@ -48,6 +49,21 @@ PasswordDatabaseLoaderPlugin::Factory* PasswordDatabaseLoaderPlugin::Factory::in
 {
     static Factory factory;
     return &factory;
+}
+
+bool PasswordDatabaseLoaderPlugin::Factory::install()
+{
+    for (BPluginFactory* factory : pluginFactories()) {
+        if (factory->typeId() == staticTypeId())
+            return false;
+    }
+    registerFactory(instance());
+    return true;
+}
+
+void PasswordDatabaseLoaderPlugin::Factory::uninstall()
+{
+    unregisterFactory(staticTypeId());
 }
 
 QString PasswordDatabaseLoaderPlugin::Factory::typeId() const

@@ -32,6 +32,10 @@ public:
         static QString staticTypeId();
         // The one factory of the kind.
         static Factory* instance();
+        // Registers the factory unless a factory of its type is registered
+        // already; true when this call registered it.
+        static bool install();
+        static void uninstall();
 
         QString typeId() const override;
         QString displayName() const override;

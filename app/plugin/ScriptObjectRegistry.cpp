@@ -197,7 +197,7 @@ bool ScriptObjectRegistry::fitsDepth(const Group* group, const Item* item)
 
 bool ScriptObjectRegistry::chargeText(qint64 bytes)
 {
-    if (bytes > MaxTextBytes - m_textBytes)
+    if (bytes > m_textBudget - m_textBytes)
         return false;
     m_textBytes += bytes;
     return true;

@@ -52,6 +52,9 @@ public:
     PasswordDatabase::Password* createPassword(quint64& serial);
     PasswordDatabase::Password::Attachment* createAttachment(quint64& serial);
     bool canCreateItem() const { return m_itemCount < MaxItems; }
+    // Groups and passwords registered now: outside an import, the free ones
+    // the script still holds.
+    int itemCount() const { return m_itemCount; }
     // True for an attachment that new() made, false for one inside a password.
     bool isFreeAttachment(const PasswordDatabase::Password::Attachment* attachment) const;
     // The password holding an attachment registered with it; null for a free
@@ -70,8 +73,10 @@ public:
     static bool fitsDepth(const PasswordDatabase::Group* group, const PasswordDatabase::Item* item);
 
     // Counts text a setter is about to store; false when the import's budget
-    // is used up.
+    // (MaxTextBytes unless set otherwise) is used up.
     bool chargeText(qint64 bytes);
+    void setTextBudget(qint64 bytes) { m_textBudget = bytes; }
+    qint64 textBudget() const { return m_textBudget; }
 
 private:
     struct Entry {
@@ -90,6 +95,7 @@ private:
     quint64 m_nextSerial = 1;
     int m_itemCount = 0;
     qint64 m_textBytes = 0;
+    qint64 m_textBudget = MaxTextBytes;
 };
 
 #endif // SCRIPTOBJECTREGISTRY_H

@@ -34,6 +34,24 @@ public:
     // The interface scripts use (not owned); null when none is installed.
     static ScriptUserInterface* current();
     static void setCurrent(ScriptUserInterface* userInterface);
+
+    // Installs an interface for as long as it lives, then puts the previous
+    // one back.
+    class Installation
+    {
+    public:
+        explicit Installation(ScriptUserInterface* userInterface)
+            : m_previous(current())
+        {
+            setCurrent(userInterface);
+        }
+        ~Installation() { setCurrent(m_previous); }
+        Installation(const Installation&) = delete;
+        Installation& operator=(const Installation&) = delete;
+
+    private:
+        ScriptUserInterface* m_previous;
+    };
 };
 
 #endif // SCRIPTUSERINTERFACE_H

@@ -351,9 +351,21 @@ void BScript::setGlobalOptions(const QString& globalName, const BOption& root)
     lua_setglobal(m_state, globalName.toUtf8().constData());
 }
 
+namespace {
+
+// The marker of an object argument. Any registered type reports the user
+// type as its QVariant::type(); a QVariant built from the bare number 1024
+// would be invalid unless some other type happened to get that id first.
+struct ObjectMarker {
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(ObjectMarker)
+
 QList<QVariant> BScript::objectArgument(const QString& className, const void* address)
 {
-    return { QVariant(QVariant::Type(ObjectMarkerType)), className,
+    return { QVariant::fromValue(ObjectMarker()), className,
              QVariant::fromValue<quint64>(quint64(reinterpret_cast<quintptr>(address))) };
 }
 

@@ -88,8 +88,9 @@ private slots:
 private:
     void run(PasswordDatabaseLoaderPlugin* plugin, const QStringList& samples, const QString& extension, quint32 seed);
 
-    ShippedLoaders m_loaders;
     RecordingScriptUserInterface m_ui;
+    LoaderPluginFixture::LoaderPointer m_csvLoader;
+    LoaderPluginFixture::LoaderPointer m_xmlLoader;
     PasswordDatabaseLoaderPlugin* m_csv = nullptr;
     PasswordDatabaseLoaderPlugin* m_xml = nullptr;
 };
@@ -97,10 +98,12 @@ private:
 void TestShippedImporterMutation::initTestCase()
 {
     QString error;
-    m_csv = m_loaders.load(QStringLiteral("csv-import"), error);
-    QVERIFY2(m_csv, qPrintable(error));
-    m_xml = m_loaders.load(QStringLiteral("keepass-xml-import"), error);
-    QVERIFY2(m_xml, qPrintable(error));
+    m_csvLoader = ShippedLoaders::load(QStringLiteral("csv-import"), error);
+    QVERIFY2(m_csvLoader, qPrintable(error));
+    m_xmlLoader = ShippedLoaders::load(QStringLiteral("keepass-xml-import"), error);
+    QVERIFY2(m_xmlLoader, qPrintable(error));
+    m_csv = m_csvLoader.get();
+    m_xml = m_xmlLoader.get();
 }
 
 void TestShippedImporterMutation::run(PasswordDatabaseLoaderPlugin* plugin, const QStringList& samples,

@@ -91,8 +91,9 @@ private:
     bool import(PasswordDatabaseLoaderPlugin* plugin, const QByteArray& data, PasswordDatabase& database,
                 const QString& extension);
 
-    ShippedLoaders m_loaders;
     RecordingScriptUserInterface m_ui;
+    LoaderPluginFixture::LoaderPointer m_csvLoader;
+    LoaderPluginFixture::LoaderPointer m_xmlLoader;
     PasswordDatabaseLoaderPlugin* m_csv = nullptr;
     PasswordDatabaseLoaderPlugin* m_xml = nullptr;
 };
@@ -107,10 +108,12 @@ bool TestShippedImporters::import(PasswordDatabaseLoaderPlugin* plugin, const QB
 void TestShippedImporters::initTestCase()
 {
     QString error;
-    m_csv = m_loaders.load(QStringLiteral("csv-import"), error);
-    QVERIFY2(m_csv, qPrintable(error));
-    m_xml = m_loaders.load(QStringLiteral("keepass-xml-import"), error);
-    QVERIFY2(m_xml, qPrintable(error));
+    m_csvLoader = ShippedLoaders::load(QStringLiteral("csv-import"), error);
+    QVERIFY2(m_csvLoader, qPrintable(error));
+    m_xmlLoader = ShippedLoaders::load(QStringLiteral("keepass-xml-import"), error);
+    QVERIFY2(m_xmlLoader, qPrintable(error));
+    m_csv = m_csvLoader.get();
+    m_xml = m_xmlLoader.get();
     QCOMPARE(m_csv->fileExtensions(), QStringList { QStringLiteral("csv") });
     QCOMPARE(m_xml->fileExtensions(), QStringList { QStringLiteral("xml") });
     QCOMPARE(databaseLoaderFor(QStringLiteral("csv")), m_csv);

@@ -38,6 +38,16 @@ local COLUMN_NAMES = {
     expiry = { "expires", "expiry", "expirytime", "expirydate", "expiration", "expirationdate", "expiretime" },
 }
 
+-- Bookkeeping columns of some exports and the value meaning "nothing
+-- special": that value is not worth a line in the note.
+local PLAIN_VALUES = {
+    type = "login",
+    reprompt = "0",
+    favorite = "0",
+    fav = "0",
+    archived = "0",
+}
+
 local FIELD_OF_NAME = {}
 for field, names in pairs(COLUMN_NAMES) do
     for _, name in ipairs(names) do
@@ -219,7 +229,7 @@ local function map_columns(header)
                 known = known + 1
             end
         else
-            columns[i] = { label = label ~= "" and label or ("Column " .. i) }
+            columns[i] = { label = label ~= "" and label or ("Column " .. i), plain = PLAIN_VALUES[key] }
         end
     end
     return columns, known
@@ -266,7 +276,7 @@ local function make_entry(database, groups, columns, fields, line, problems)
         if column then
             if column.field then
                 values[column.field] = value
-            elseif value ~= "" then
+            elseif value ~= "" and value:lower() ~= column.plain then
                 notes[#notes + 1] = common.note_line(column.label, value)
             end
         elseif value ~= "" then

@@ -141,18 +141,23 @@ void TestShippedImporters::csvManagerExport()
     QCOMPARE(chat->getUsername(), QStringLiteral("alice@example.com"));
     QCOMPARE(chat->getPassword(), QStringLiteral("pa,ss\"word"));
     QCOMPARE(chat->getUrl(), QStringLiteral("https://chat.example/login"));
-    QCOMPARE(chat->getNote(), QStringLiteral("First line\nsecond line, with a comma\n\nfavorite: 1\ntype: login\nreprompt: 0"));
+    QCOMPARE(chat->getNote(), QStringLiteral("First line\nsecond line, with a comma\n\nfavorite: 1"));
     QVERIFY(chat->isNeverExpire());
 
     const PasswordDatabase::Password* bank = entryAt(db, "Finance - Banks - Retail - Bänk Ünïcode 🏦");
     QVERIFY(bank);
     QCOMPARE(bank->getPassword(), QStringLiteral("Pässwörd🔑✓"));
-    QCOMPARE(bank->getNote(), QStringLiteral("type: login\nfields: PIN: 1234\nreprompt: 0\nlogin_totp: otpauth://totp/bank"));
+    QCOMPARE(bank->getNote(), QStringLiteral("fields: PIN: 1234\nlogin_totp: otpauth://totp/bank"));
+
+    // Bookkeeping columns at their plain values add nothing.
+    const PasswordDatabase::Password* forum = entryAt(db, "Social - Forum");
+    QVERIFY(forum);
+    QCOMPARE(forum->getNote(), QString());
 
     const PasswordDatabase::Password* loose = entryAt(db, "Imported - Loose note");
     QVERIFY(loose);
     QCOMPARE(loose->getPassword(), QString());
-    QCOMPARE(loose->getNote(), QStringLiteral("just a note\n\ntype: note\nreprompt: 0"));
+    QCOMPARE(loose->getNote(), QStringLiteral("just a note\n\ntype: note"));
     QVERIFY(m_ui.warnings.isEmpty());
 }
 

@@ -32,6 +32,15 @@ function M.trim(text)
     return text:sub(first, last)
 end
 
+-- A text for a one-line field (name, user name, URL): line breaks become
+-- spaces.
+function M.one_line(text)
+    if text:find("\n", 1, true) then
+        return (text:gsub("\n", " "))
+    end
+    return text
+end
+
 -- Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
 function M.days_from_civil(y, m, d)
     if m <= 2 then
@@ -145,6 +154,8 @@ end
 -- Sets e-mail address and phone number where the object API has setters
 -- for them; otherwise they become note lines.
 function M.set_contact(entry, email, phone, notes)
+    email = email and M.one_line(email)
+    phone = phone and M.one_line(phone)
     if email and email ~= "" then
         if entry.setEmailAddress then
             entry:setEmailAddress(email)

@@ -295,17 +295,17 @@ local function make_entry(database, groups, columns, fields, line, problems)
     if title == "" then
         title = "Untitled"
     end
-    entry:setName(title)
-    entry:setUsername(values.username or "")
+    entry:setName(common.one_line(title))
+    entry:setUsername(common.one_line(values.username or ""))
     entry:setPassword(values.password or "")
-    entry:setUrl(common.trim(values.url or ""))
+    entry:setUrl(common.one_line(common.trim(values.url or "")))
     common.set_contact(entry, values.email, values.phone, notes)
     if values.expiry then
         apply_expiry(entry, values.expiry, notes, problems, line)
     end
     entry:setNote(common.join_note(values.notes or "", notes))
 
-    local names = split_group_path(values.group or "")
+    local names = split_group_path(common.one_line(values.group or ""))
     if #names == 0 then
         names = { DEFAULT_GROUP }
     end

@@ -324,10 +324,10 @@ local function make_handler(database, problems)
         if title == "" then
             title = "Untitled"
         end
-        p:setName(title)
-        p:setUsername(e.fields.username or "")
+        p:setName(common.one_line(title))
+        p:setUsername(common.one_line(e.fields.username or ""))
         p:setPassword(e.fields.password or "")
-        p:setUrl(e.fields.url or "")
+        p:setUrl(common.one_line(e.fields.url or ""))
         common.set_contact(p, e.email, nil, e.lines)
         if e.expires and e.expiry_text then
             local seconds = parse_time(e.expiry_text)
@@ -427,7 +427,7 @@ local function make_handler(database, problems)
             elseif parent == "Group" then
                 if name == "Name" then
                     group.name = value
-                    group.object:setName(value)
+                    group.object:setName(common.one_line(value))
                 elseif name == "Notes" then
                     group.notes = value
                     group.object:setNote(value)

@@ -22,8 +22,9 @@ void TerminalScriptUserInterface::write(const QString& text)
 
 bool TerminalScriptUserInterface::readLine(QString& line)
 {
-    if (!m_interactive || !m_input || m_input->atEnd())
+    if (!m_interactive || !m_input)
         return false;
+    // Blocks until a line is typed; nothing comes back at the end of input.
     QByteArray bytes = m_input->readLine();
     if (bytes.isEmpty())
         return false;

@@ -21,13 +21,17 @@ using Kind = ScriptObjectRegistry::Kind;
 using Password = PasswordDatabase::Password;
 
 // Every function here may be left by a Lua error (a long jump that skips C++
-// destructors). Errors are therefore raised only while no local object with a
-// destructor is alive, and allocations by Lua (which can fail under the
-// script's memory cap) happen after the model has been changed consistently.
+// destructors). Errors are raised on purpose only while no local object with
+// a destructor is alive; Lua allocates (and may fail under the script's
+// memory cap, leaving a temporary unreleased) only after the model has been
+// changed consistently. An allocation may also run the collector, whose
+// finalizers destroy free objects: no model pointer is used after one.
 
 namespace {
 
-const char* const RegistryKey = "lockharbour.scriptObjects";
+// The address of this variable is the key of the object registry in the Lua
+// registry: looking it up allocates nothing.
+const char RegistryKey = 0;
 const char* const DatabaseClass = "Database";
 const char* const GroupClass = "Group";
 const char* const PasswordClass = "Password";
@@ -53,7 +57,7 @@ template <> struct ClassOf<Attachment> {
 
 ScriptObjectRegistry* registry(lua_State* L)
 {
-    lua_getfield(L, LUA_REGISTRYINDEX, RegistryKey);
+    lua_rawgetp(L, LUA_REGISTRYINDEX, &RegistryKey);
     auto* objects = static_cast<ScriptObjectRegistry*>(lua_touserdata(L, -1));
     lua_pop(L, 1);
     return objects;
@@ -93,18 +97,26 @@ PasswordDatabase* databaseAt(lua_State* L, int index)
     return objects->database();
 }
 
+// Pushes a userdata for a registered object, or nil. Everything is read from
+// the object before Lua allocates: an allocation may run the collector, whose
+// finalizers can destroy free objects.
+void pushObjectAt(lua_State* L, const char* className, void* address, quint64 serial)
+{
+    if (serial == 0) {
+        lua_pushnil(L);
+        return;
+    }
+    BScript::fromState(L)->pushObject(QString::fromLatin1(className), address);
+    lua_pushinteger(L, lua_Integer(serial));
+    lua_setuservalue(L, -2);
+}
+
 template <class T>
 void pushObject(lua_State* L, T* object)
 {
     ScriptObjectRegistry* objects = registry(L);
     const quint64 serial = object && objects ? objects->serial(object, ClassOf<T>::kind) : 0;
-    if (serial == 0) {
-        lua_pushnil(L);
-        return;
-    }
-    BScript::fromState(L)->pushObject(QString::fromLatin1(ClassOf<T>::name()), object);
-    lua_pushinteger(L, lua_Integer(serial));
-    lua_setuservalue(L, -2);
+    pushObjectAt(L, ClassOf<T>::name(), object, serial);
 }
 
 void pushItem(lua_State* L, Item* item)
@@ -120,12 +132,32 @@ void pushItem(lua_State* L, Item* item)
 template <class List>
 void pushItemArray(lua_State* L, const List& items)
 {
+    // Class, address and serial of every item first: the items are not
+    // touched once the first userdata has been allocated.
+    struct Entry {
+        const char* className;
+        void* address;
+        quint64 serial;
+    };
+    ScriptObjectRegistry* objects = registry(L);
+    QVector<Entry> entries;
+    entries.reserve(items.size());
+    for (Item* item : items) {
+        if (item->isGroup()) {
+            auto* group = static_cast<Group*>(item);
+            entries.append({ GroupClass, group, objects ? objects->serial(group, ScriptObjectRegistry::GroupObject) : 0 });
+        } else {
+            auto* password = static_cast<Password*>(item);
+            entries.append({ PasswordClass, password,
+                             objects ? objects->serial(password, ScriptObjectRegistry::PasswordObject) : 0 });
+        }
+    }
     BScript* script = BScript::fromState(L);
     script->beginArray();
     lua_Integer index = 0;
-    for (Item* item : items) {
+    for (const Entry& entry : qAsConst(entries)) {
         lua_pushinteger(L, index++);
-        pushItem(L, item);
+        pushObjectAt(L, entry.className, entry.address, entry.serial);
         lua_settable(L, -3);
     }
     script->setArrayCount(index);
@@ -801,7 +833,7 @@ void DatabaseScriptApi::install(BScript& script, ScriptObjectRegistry* objects)
     if (!L)
         return;
     lua_pushlightuserdata(L, objects);
-    lua_setfield(L, LUA_REGISTRYINDEX, RegistryKey);
+    lua_rawsetp(L, LUA_REGISTRYINDEX, &RegistryKey);
 
     registerClass(script, AttachmentClass,
                   {

@@ -168,8 +168,13 @@ bool PasswordDatabaseLoaderPlugin::loadDatabase(const QByteArray& fileData, cons
 
     m_script->setGlobalOptions(QStringLiteral("options"), currentOptions());
     m_objects->beginImport(&database);
+    m_script->setTimeLimit(m_importTimeLimitMs);
+    m_script->setMemoryLimit(BScript::DefaultMemoryLimit
+                             + std::size_t(ImportMemoryPerFileByte) * std::size_t(fileData.size()));
     const QVariant result = m_script->call(QStringLiteral("load_database"), fileData, extension,
                                            BScript::objectArgument(QStringLiteral("Database"), &database));
+    m_script->setMemoryLimit(BScript::DefaultMemoryLimit);
+    m_script->setTimeLimit(BScript::DefaultTimeLimitMs);
     // The database and its tree leave the script's reach: userdata values
     // the script kept refer to nothing any more.
     m_objects->endImport();

@@ -47,6 +47,12 @@ public:
 
     // Files larger than this (64 MiB) are not imported.
     static constexpr qint64 MaxImportFileSize = 64 * 1024 * 1024;
+    // How long load_database may run: parsing a large file in Lua takes
+    // longer than the script host's default allows.
+    static constexpr int ImportTimeLimitMs = 60000;
+    // The memory load_database may use besides the script's usual limit,
+    // per byte of the file: the file itself and what is parsed from it.
+    static constexpr int ImportMemoryPerFileByte = 4;
 
     PasswordDatabaseLoaderPlugin(const BPluginMetadata& metadata, BPluginFactory* factory);
     ~PasswordDatabaseLoaderPlugin() override;
@@ -63,6 +69,8 @@ public:
     // error; lastError() then says why.
     bool loadDatabase(const QByteArray& fileData, const QString& extension, PasswordDatabase& database);
     QString lastError() const { return m_lastError; }
+    // The time load_database may run (ImportTimeLimitMs unless set).
+    void setImportTimeLimit(int milliseconds) { m_importTimeLimitMs = milliseconds; }
 
     BScript& script() { return *m_script; }
 
@@ -73,6 +81,7 @@ private:
     std::unique_ptr<BScript> m_script;
     QStringList m_extensions;
     QString m_lastError;
+    int m_importTimeLimitMs = ImportTimeLimitMs;
 };
 
 // Every loader the factory has created and not yet destroyed, in creation

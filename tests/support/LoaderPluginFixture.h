@@ -10,7 +10,6 @@
 #include "support/PluginArchiveBuilder.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -38,10 +37,7 @@ inline QString writePlugin(const QString& path, const QJsonObject& manifestObjec
     PluginArchiveBuilder builder = PluginArchiveBuilder::standard(manifestObject);
     if (!script.isNull())
         builder.add(QStringLiteral("load.lua"), script);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(builder.bytes()) <= 0)
-        return QString();
-    return path;
+    return builder.write(path) ? path : QString();
 }
 
 struct LoaderDeleter {

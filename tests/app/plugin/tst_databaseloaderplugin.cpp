@@ -23,6 +23,7 @@ private slots:
     void importResultFollowsTheScript_data();
     void importResultFollowsTheScript();
     void scriptSeesTheFileAsItIs();
+    void largeFileHasRoomToBeParsed();
     void scriptClassesArePublished();
 
 private:
@@ -126,7 +127,7 @@ void tst_DatabaseLoaderPlugin::importResultFollowsTheScript()
     QString error;
     LoaderPointer loader = loaderFor(m_dir.path(), script, error);
     QVERIFY2(loader, qPrintable(error));
-    loader->script().setTimeLimit(200);
+    loader->setImportTimeLimit(200);
     PasswordDatabase db;
     QCOMPARE(loader->loadDatabase("abc", "txt", db), succeeds);
     if (!succeeds)
@@ -149,6 +150,23 @@ void tst_DatabaseLoaderPlugin::scriptSeesTheFileAsItIs()
     PasswordDatabase db;
     QVERIFY(loader->loadDatabase(fileData, "Txt", db));
     QCOMPARE(db.getName(), QString("Txt:97,0,255,254,32,122"));
+}
+
+void tst_DatabaseLoaderPlugin::largeFileHasRoomToBeParsed()
+{
+    // The file and one copy of it are more than a script may usually hold.
+    const QByteArray big(33 * 1024 * 1024, 'x');
+    QString error;
+    LoaderPointer loader = loaderFor(m_dir.path(),
+                                     "function load_database(data, ext, db)\n"
+                                     "  local copy = data .. '!'\n"
+                                     "  db:setName(tostring(#copy))\n"
+                                     "end\n",
+                                     error);
+    QVERIFY2(loader, qPrintable(error));
+    PasswordDatabase db;
+    QVERIFY2(loader->loadDatabase(big, "txt", db), qPrintable(loader->lastError()));
+    QCOMPARE(db.getName(), QString::number(big.size() + 1));
 }
 
 void tst_DatabaseLoaderPlugin::scriptClassesArePublished()

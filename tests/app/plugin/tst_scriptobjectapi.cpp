@@ -89,6 +89,7 @@ private slots:
     void collectionDestroysOnlyFreeObjects();
     void objectReachedTwiceIsDestroyedOnce();
     void objectsKeptFromAnEarlierImportAreRefused();
+    void collectorRunningInsideAMethod();
     void nestingStaysWithinTheFileFormat();
     void passwordFieldsAndAttachment();
     void clearKeepsTheDatabaseUsable();
@@ -276,6 +277,30 @@ void tst_ScriptObjectApi::objectsKeptFromAnEarlierImportAreRefused()
     QCOMPARE(second.getName(), QString("second"));
     // The free group made in the first import was still the script's to use.
     QCOMPARE(topLevelNames(second), QStringList({ "free" }));
+}
+
+void tst_ScriptObjectApi::collectorRunningInsideAMethod()
+{
+    // With the collector running on every allocation, the finalizer of a
+    // dropped root may destroy its tree while a method is building a table
+    // of that tree's items for a child the script still holds.
+    LoaderPointer l = loader("collectgarbage('setpause', 0); collectgarbage('setstepmul', 1000)\n"
+                             "local seen = 0\n"
+                             "for round = 1, 40 do\n"
+                             "  local root = Group.new(); local child = Group.new(); root:addItem(child)\n"
+                             "  for i = 1, 40 do child:addItem(Password.new()) end\n"
+                             "  root = nil\n"
+                             "  local all = child:getAllItems()\n"
+                             "  for i = 0, all.n - 1 do all[i]:setName('x'); seen = seen + #all[i]:getName() end\n"
+                             "end\n"
+                             "collectgarbage('setpause', 200); collectgarbage('setstepmul', 200)\n"
+                             "collectgarbage(); collectgarbage()\n"
+                             "out(seen <= 40 * 40)\n");
+    QVERIFY(l);
+    PasswordDatabase db;
+    QVERIFY2(l->loadDatabase("", "txt", db), qPrintable(l->lastError()));
+    QCOMPARE(topLevelNames(db), QStringList({ "true" }));
+    QCOMPARE(liveObjects(*l), 0);
 }
 
 void tst_ScriptObjectApi::nestingStaysWithinTheFileFormat()

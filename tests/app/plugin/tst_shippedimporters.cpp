@@ -52,9 +52,20 @@ QStringList outline(const PasswordDatabase& database)
     return names;
 }
 
-qint64 utcSeconds(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
+QString utcSeconds(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
 {
-    return QDateTime(QDate(year, month, day), QTime(hour, minute, second), Qt::UTC).toSecsSinceEpoch();
+    return QString::number(QDateTime(QDate(year, month, day), QTime(hour, minute, second), Qt::UTC).toSecsSinceEpoch());
+}
+
+// User name, password, URL, note and expiry ("never" or seconds since the
+// epoch) of the entry with this full name; "missing" when there is none.
+QStringList fieldsOf(const PasswordDatabase& database, const QString& fullName)
+{
+    const PasswordDatabase::Password* entry = entryAt(database, fullName);
+    if (!entry)
+        return { QStringLiteral("missing") };
+    return { entry->getUsername(), entry->getPassword(), entry->getUrl(), entry->getNote(),
+             entry->isNeverExpire() ? QStringLiteral("never") : QString::number(entry->getExpireTime().toSecsSinceEpoch()) };
 }
 
 } // namespace
@@ -136,28 +147,15 @@ void TestShippedImporters::csvManagerExport()
                                         "Finance - Banks - Retail - Bänk Ünïcode 🏦", "Imported/",
                                         "Imported - Loose note" }));
 
-    const PasswordDatabase::Password* chat = entryAt(db, "Social - Chat - Chat, the \"best\" one");
-    QVERIFY(chat);
-    QCOMPARE(chat->getUsername(), QStringLiteral("alice@example.com"));
-    QCOMPARE(chat->getPassword(), QStringLiteral("pa,ss\"word"));
-    QCOMPARE(chat->getUrl(), QStringLiteral("https://chat.example/login"));
-    QCOMPARE(chat->getNote(), QStringLiteral("First line\nsecond line, with a comma\n\nfavorite: 1"));
-    QVERIFY(chat->isNeverExpire());
-
-    const PasswordDatabase::Password* bank = entryAt(db, "Finance - Banks - Retail - Bänk Ünïcode 🏦");
-    QVERIFY(bank);
-    QCOMPARE(bank->getPassword(), QStringLiteral("Pässwörd🔑✓"));
-    QCOMPARE(bank->getNote(), QStringLiteral("fields: PIN: 1234\nlogin_totp: otpauth://totp/bank"));
-
+    QCOMPARE(fieldsOf(db, "Social - Chat - Chat, the \"best\" one"),
+             QStringList({ "alice@example.com", "pa,ss\"word", "https://chat.example/login",
+                           "First line\nsecond line, with a comma\n\nfavorite: 1", "never" }));
+    QCOMPARE(fieldsOf(db, "Finance - Banks - Retail - Bänk Ünïcode 🏦"),
+             QStringList({ "bob", "Pässwörd🔑✓", "https://bank.example", "fields: PIN: 1234\nlogin_totp: otpauth://totp/bank",
+                           "never" }));
     // Bookkeeping columns at their plain values add nothing.
-    const PasswordDatabase::Password* forum = entryAt(db, "Social - Forum");
-    QVERIFY(forum);
-    QCOMPARE(forum->getNote(), QString());
-
-    const PasswordDatabase::Password* loose = entryAt(db, "Imported - Loose note");
-    QVERIFY(loose);
-    QCOMPARE(loose->getPassword(), QString());
-    QCOMPARE(loose->getNote(), QStringLiteral("just a note\n\ntype: note"));
+    QCOMPARE(fieldsOf(db, "Social - Forum"), QStringList({ "carol", "hunter2", "https://forum.example", "", "never" }));
+    QCOMPARE(fieldsOf(db, "Imported - Loose note"), QStringList({ "", "", "", "just a note\n\ntype: note", "never" }));
     QVERIFY(m_ui.warnings.isEmpty());
 }
 
@@ -189,16 +187,10 @@ void TestShippedImporters::csvLineEndsAndByteOrderMark()
     PasswordDatabase db;
     QVERIFY2(import(m_csv, data, db, "csv"), qPrintable(m_csv->lastError()));
     QCOMPARE(outline(db), QStringList({ "Imported/", "Imported - example.com", "Imported - https://nameless.example/" }));
-    const PasswordDatabase::Password* first = entryAt(db, "Imported - example.com");
-    QVERIFY(first);
-    QCOMPARE(first->getUsername(), QStringLiteral("user1"));
-    QCOMPARE(first->getPassword(), QStringLiteral("secret1"));
-    QCOMPARE(first->getUrl(), QStringLiteral("https://example.com/"));
-    QCOMPARE(first->getNote(), QString());
-    const PasswordDatabase::Password* second = entryAt(db, "Imported - https://nameless.example/");
-    QVERIFY(second);
-    QCOMPARE(second->getPassword(), QStringLiteral("two\nlines"));
-    QCOMPARE(second->getNote(), QStringLiteral("a \"quoted\" note"));
+    QCOMPARE(fieldsOf(db, "Imported - example.com"),
+             QStringList({ "user1", "secret1", "https://example.com/", "", "never" }));
+    QCOMPARE(fieldsOf(db, "Imported - https://nameless.example/"),
+             QStringList({ "user2", "two\nlines", "https://nameless.example/", "a \"quoted\" note", "never" }));
     QVERIFY(m_ui.warnings.isEmpty());
 }
 
@@ -208,29 +200,14 @@ void TestShippedImporters::csvSeparatorContactAndExpiry()
 {
     PasswordDatabase db;
     QVERIFY2(import(m_csv, sample("semicolon-expiry.csv"), db, "csv"), qPrintable(m_csv->lastError()));
+    QCOMPARE(fieldsOf(db, "Imported - Semicolon"),
+             QStringList({ "erin", "pw", "https://semi.example", "", utcSeconds(2031, 3, 4, 5, 6, 7) }));
     const PasswordDatabase::Password* semi = entryAt(db, "Imported - Semicolon");
-    QVERIFY(semi);
-    QCOMPARE(semi->getUsername(), QStringLiteral("erin"));
-    QCOMPARE(semi->getUrl(), QStringLiteral("https://semi.example"));
     QCOMPARE(semi->getEmailAddress(), QStringLiteral("erin@example.com"));
     QCOMPARE(semi->getPhoneNumber(), QStringLiteral("+61 2 5550 1234"));
-    QCOMPARE(semi->getNote(), QString());
-    QVERIFY(!semi->isNeverExpire());
-    QCOMPARE(semi->getExpireTime().toSecsSinceEpoch(), utcSeconds(2031, 3, 4, 5, 6, 7));
-
-    const PasswordDatabase::Password* late = entryAt(db, "Imported - Late");
-    QVERIFY(late);
-    QVERIFY(!late->isNeverExpire());
-    QCOMPARE(late->getExpireTime().toSecsSinceEpoch(), utcSeconds(2099, 1, 1));
-
-    const PasswordDatabase::Password* never = entryAt(db, "Imported - Never");
-    QVERIFY(never);
-    QVERIFY(never->isNeverExpire());
-
-    const PasswordDatabase::Password* bad = entryAt(db, "Imported - Bad date");
-    QVERIFY(bad);
-    QVERIFY(bad->isNeverExpire());
-    QCOMPARE(bad->getNote(), QStringLiteral("Expires: next week"));
+    QCOMPARE(fieldsOf(db, "Imported - Late"), QStringList({ "x", "y", "", "", utcSeconds(2099, 1, 1) }));
+    QCOMPARE(fieldsOf(db, "Imported - Never"), QStringList({ "x", "y", "", "", "never" }));
+    QCOMPARE(fieldsOf(db, "Imported - Bad date"), QStringList({ "x", "y", "", "Expires: next week", "never" }));
     QCOMPARE(m_ui.warnings.size(), 1);
     QVERIFY2(m_ui.warnings.first().contains("Line 5: expiry"), qPrintable(m_ui.warnings.first()));
 }
@@ -245,13 +222,9 @@ void TestShippedImporters::csvMalformedRowsAreReportedByLine()
     QCOMPARE(outline(db), QStringList({ "Imported/", "Imported - Two-line name", "Imported - Good one",
                                         "Imported - Broken \"quote\" ok", "Imported - Next", "Imported - Straytail",
                                         "Imported - Row ten", "Imported - Tall 6'2\"", "Imported - Last" }));
-    const PasswordDatabase::Password* next = entryAt(db, "Imported - Next");
-    QVERIFY(next);
-    QCOMPARE(next->getNote(), QStringLiteral("Extra value: EXTRA\nExtra value: MORE"));
-    QCOMPARE(next->getPassword(), QStringLiteral("pd"));
-    const PasswordDatabase::Password* ten = entryAt(db, "Imported - Row ten");
-    QVERIFY(ten);
-    QCOMPARE(ten->getUrl(), QStringLiteral("https://h.example"));
+    QCOMPARE(fieldsOf(db, "Imported - Next"),
+             QStringList({ "d", "pd", "https://d.example", "Extra value: EXTRA\nExtra value: MORE", "never" }));
+    QCOMPARE(fieldsOf(db, "Imported - Row ten"), QStringList({ "h", "ph", "https://h.example", "", "never" }));
 
     // Lines count from the top of the file, quoted line breaks included.
     QCOMPARE(m_ui.warnings.size(), 1);
@@ -291,9 +264,8 @@ void TestShippedImporters::csvLegacyEncoding()
 {
     PasswordDatabase legacy;
     QVERIFY2(import(m_csv, "name,password\nCaf\xE9 \x80,\x93quoted\x94\n", legacy, "csv"), qPrintable(m_csv->lastError()));
-    const PasswordDatabase::Password* cafe = entryAt(legacy, QStringLiteral("Imported - Caf\u00E9 \u20AC"));
-    QVERIFY(cafe);
-    QCOMPARE(cafe->getPassword(), QStringLiteral("\u201Cquoted\u201D"));
+    QCOMPARE(fieldsOf(legacy, QStringLiteral("Imported - Caf\u00E9 \u20AC")),
+             QStringList({ "", QStringLiteral("\u201Cquoted\u201D"), "", "", "never" }));
     QCOMPARE(m_ui.warnings.size(), 1);
     QVERIFY2(m_ui.warnings.first().contains("Windows-1252"), qPrintable(m_ui.warnings.first()));
 
@@ -354,27 +326,14 @@ void TestShippedImporters::keepassExport()
     QVERIFY(internet);
     QCOMPARE(internet->getNote(), QStringLiteral("Web accounts"));
 
-    const PasswordDatabase::Password* wifi = entryAt(db, "Household - Wi-Fi & router");
-    QVERIFY(wifi);
-    QCOMPARE(wifi->getPassword(), QStringLiteral("<ä>A🔑\"'"));
-    QVERIFY(!wifi->isNeverExpire());
-    QCOMPARE(wifi->getExpireTime().toSecsSinceEpoch(), utcSeconds(2030, 6, 15, 12, 30));
-
-    const PasswordDatabase::Password* forum = entryAt(db, "Internet - Forum");
-    QVERIFY(forum);
-    QCOMPARE(forum->getUsername(), QStringLiteral("carol"));
-    QCOMPARE(forum->getPassword(), QStringLiteral("new-password"));
-    QCOMPARE(forum->getUrl(), QStringLiteral("https://forum.example/?a=1&b=2"));
-    QCOMPARE(forum->getNote(), QStringLiteral("First line\nSecond line\n\nSecurity question: Blue\nTags: social;old"));
-    QVERIFY(forum->isNeverExpire());
-
-    const PasswordDatabase::Password* mail = entryAt(db, "Internet - Mail <private> - Mail <b>&amp;</b> more");
-    QVERIFY(mail);
-    QCOMPARE(mail->getUsername(), QStringLiteral("dävë 😀"));
-    QCOMPARE(mail->getPassword(), QStringLiteral("p<w>d&2"));
-    QCOMPARE(mail->getNote(), QStringLiteral("Attached file (not imported): scan.pdf"));
-    QVERIFY(!mail->isNeverExpire());
-    QCOMPARE(mail->getExpireTime().toSecsSinceEpoch(), utcSeconds(2030, 6, 15, 12, 30));
+    QCOMPARE(fieldsOf(db, "Household - Wi-Fi & router"),
+             QStringList({ "", "<ä>A🔑\"'", "", "", utcSeconds(2030, 6, 15, 12, 30) }));
+    QCOMPARE(fieldsOf(db, "Internet - Forum"),
+             QStringList({ "carol", "new-password", "https://forum.example/?a=1&b=2",
+                           "First line\nSecond line\n\nSecurity question: Blue\nTags: social;old", "never" }));
+    // The expiry here is the Base64 seconds count of newer files.
+    QCOMPARE(fieldsOf(db, "Internet - Mail <private> - Mail <b>&amp;</b> more"),
+             QStringList({ "dävë 😀", "p<w>d&2", "", "Attached file (not imported): scan.pdf", utcSeconds(2030, 6, 15, 12, 30) }));
 
     QVERIFY(m_ui.warnings.isEmpty());
 }
@@ -392,10 +351,7 @@ void TestShippedImporters::keepassRecycleBinByName()
     PasswordDatabase db;
     QVERIFY2(import(m_xml, data, db, "xml"), qPrintable(m_xml->lastError()));
     QCOMPARE(outline(db), QStringList({ "Keep/", "Keep - Recycle Bin/", "Keep - Recycle Bin - Kept" }));
-    const PasswordDatabase::Password* kept = entryAt(db, "Keep - Recycle Bin - Kept");
-    QVERIFY(kept);
-    QVERIFY(kept->isNeverExpire());
-    QCOMPARE(kept->getNote(), QStringLiteral("Expires: garbage"));
+    QCOMPARE(fieldsOf(db, "Keep - Recycle Bin - Kept"), QStringList({ "", "", "", "Expires: garbage", "never" }));
     QCOMPARE(m_ui.warnings.size(), 1);
     QVERIFY(m_ui.warnings.first().contains("\"garbage\""));
 }
@@ -519,12 +475,8 @@ void TestShippedImporters::commandLineImport()
     PasswordDatabaseUnlockTask task(db, QStringLiteral("master"));
     QCOMPARE(task.run(&controller), Success);
     QCOMPARE(db.getName(), QStringLiteral("From CSV"));
-    const PasswordDatabase::Password* bank = entryAt(db, "Finance - Banks - Retail - Bänk Ünïcode 🏦");
-    QVERIFY(bank);
-    QCOMPARE(bank->getPassword(), QStringLiteral("Pässwörd🔑✓"));
-    const PasswordDatabase::Password* chat = entryAt(db, "Social - Chat - Chat, the \"best\" one");
-    QVERIFY(chat);
-    QCOMPARE(chat->getPassword(), QStringLiteral("pa,ss\"word"));
+    QCOMPARE(fieldsOf(db, "Finance - Banks - Retail - Bänk Ünïcode 🏦").value(1), QStringLiteral("Pässwörd🔑✓"));
+    QCOMPARE(fieldsOf(db, "Social - Chat - Chat, the \"best\" one").value(1), QStringLiteral("pa,ss\"word"));
     QCOMPARE(db.getAllItems().size(), 10);
 }
 

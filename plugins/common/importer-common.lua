@@ -1,0 +1,230 @@
+-- Helpers shared by the importers that ship with Lockharbour. Packed into
+-- each importer's plugin file as "importer-common.lua" and loaded with
+-- plugin:loadFile() once the plugin classes exist.
+
+local M = {}
+
+-- The range of expiry times every version of the object API can hold.
+M.LATEST_TIME = 2147483647
+M.EARLIEST_TIME = -2147483648
+
+-- At most this many problems are listed in the warning after an import.
+M.MAX_LISTED_PROBLEMS = 20
+-- Longest text of one listed problem, in bytes.
+local MAX_PROBLEM_TEXT = 200
+
+-- The text without white space at either end. Scans from both ends, so
+-- that long runs of spaces cost no more than their length.
+function M.trim(text)
+    local first = text:find("%S")
+    if not first then
+        return ""
+    end
+    local last = #text
+    while true do
+        local b = text:byte(last)
+        if b == 32 or (b >= 9 and b <= 13) then
+            last = last - 1
+        else
+            break
+        end
+    end
+    return text:sub(first, last)
+end
+
+-- A text for a one-line field (name, user name, URL): line breaks become
+-- spaces.
+function M.one_line(text)
+    if text:find("\n", 1, true) then
+        return (text:gsub("\n", " "))
+    end
+    return text
+end
+
+-- Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
+function M.days_from_civil(y, m, d)
+    if m <= 2 then
+        y = y - 1
+    end
+    local era = (y >= 0 and y or y - 399) // 400
+    local yoe = y - era * 400
+    local mp = (m + 9) % 12
+    local doy = (153 * mp + 2) // 5 + d - 1
+    local doe = yoe * 365 + yoe // 4 - yoe // 100 + doy
+    return era * 146097 + doe - 719468
+end
+
+local function is_leap(y)
+    return (y % 4 == 0 and y % 100 ~= 0) or y % 400 == 0
+end
+
+local MONTH_DAYS = { 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31 }
+
+function M.days_in_month(y, m)
+    if m == 2 and is_leap(y) then
+        return 29
+    end
+    return MONTH_DAYS[m]
+end
+
+-- Parses an ISO 8601 date, optionally followed by a time ("T" or a space
+-- between them), fractions of a second and a zone ("Z" or +hh:mm / -hhmm).
+-- A time without a zone is taken as UTC. Returns seconds since the epoch,
+-- or nil when the text is not such a date.
+function M.parse_iso8601(text)
+    if type(text) ~= "string" then
+        return nil
+    end
+    text = M.trim(text)
+    local y, mo, d, rest = text:match("^(%d%d%d%d)%-(%d%d)%-(%d%d)(.*)$")
+    if not y then
+        return nil
+    end
+    y, mo, d = tonumber(y), tonumber(mo), tonumber(d)
+    if mo < 1 or mo > 12 or d < 1 or d > M.days_in_month(y, mo) then
+        return nil
+    end
+    local h, mi, s, offset = 0, 0, 0, 0
+    if rest ~= "" then
+        local hh, mm, tail = rest:match("^[Tt ](%d%d):(%d%d)(.*)$")
+        if not hh then
+            return nil
+        end
+        h, mi = tonumber(hh), tonumber(mm)
+        local ss, tail2 = tail:match("^:(%d%d)(.*)$")
+        if ss then
+            s = tonumber(ss)
+            tail = tail2:gsub("^[%.,]%d+", "", 1)
+        end
+        if h > 23 or mi > 59 or s > 60 then
+            return nil
+        end
+        if tail == "Z" or tail == "z" then
+            offset = 0
+        elseif tail ~= "" then
+            local sign, oh, om = tail:match("^([%+%-])(%d%d):?(%d%d)$")
+            if not sign then
+                sign, oh = tail:match("^([%+%-])(%d%d)$")
+                om = "00"
+            end
+            if not sign or tonumber(oh) > 23 or tonumber(om) > 59 then
+                return nil
+            end
+            offset = (tonumber(oh) * 60 + tonumber(om)) * 60
+            if sign == "-" then
+                offset = -offset
+            end
+        end
+    end
+    return M.days_from_civil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s - offset
+end
+
+-- Sets the expiry of `entry` to `seconds` since the epoch. When the entry
+-- cannot hold that time, the nearest time a signed 32-bit count of seconds
+-- gives is set instead, and the text as written is kept in the note lines
+-- `notes`.
+function M.set_expiry(entry, seconds, text, notes)
+    entry:setNeverExpire(false)
+    entry:setExpireTime(seconds)
+    if entry:getExpireTime() == seconds then
+        return
+    end
+    local clamped = math.max(M.EARLIEST_TIME, math.min(M.LATEST_TIME, seconds))
+    entry:setExpireTime(clamped)
+    notes[#notes + 1] = M.note_line("Expires", text)
+end
+
+-- A note line "Label: value"; a value spanning lines keeps its breaks.
+function M.note_line(label, value)
+    return label .. ": " .. value
+end
+
+-- Joins the entry's own note with the extra lines gathered for it.
+function M.join_note(note, lines)
+    if #lines == 0 then
+        return note
+    end
+    local extra = table.concat(lines, "\n")
+    if note == nil or note == "" then
+        return extra
+    end
+    return note .. "\n\n" .. extra
+end
+
+-- Sets e-mail address and phone number where the object API has setters
+-- for them; otherwise they become note lines.
+function M.set_contact(entry, email, phone, notes)
+    email = email and M.one_line(email)
+    phone = phone and M.one_line(phone)
+    if email and email ~= "" then
+        if entry.setEmailAddress then
+            entry:setEmailAddress(email)
+        else
+            notes[#notes + 1] = M.note_line("E-mail", email)
+        end
+    end
+    if phone and phone ~= "" then
+        if entry.setPhoneNumber then
+            entry:setPhoneNumber(phone)
+        else
+            notes[#notes + 1] = M.note_line("Phone", phone)
+        end
+    end
+end
+
+-- Problems found while reading a file, reported together at the end.
+function M.new_problems()
+    local problems = { count = 0, list = {} }
+    function problems.add(line, text)
+        problems.count = problems.count + 1
+        if problems.count <= M.MAX_LISTED_PROBLEMS then
+            if #text > MAX_PROBLEM_TEXT then
+                text = text:sub(1, MAX_PROBLEM_TEXT) .. "..."
+            end
+            if line then
+                problems.list[#problems.list + 1] = "Line " .. line .. ": " .. text
+            else
+                problems.list[#problems.list + 1] = text
+            end
+        end
+    end
+    -- Shows one warning listing the problems, when there were any.
+    function problems.report(title, intro)
+        if problems.count == 0 then
+            return
+        end
+        local text = intro .. "\n\n" .. table.concat(problems.list, "\n")
+        local more = problems.count - #problems.list
+        if more > 0 then
+            text = text .. "\n... and " .. more .. " more."
+        end
+        Alert.warning(title, text)
+    end
+    return problems
+end
+
+-- Finds or makes the group for a path of names below the top level. Groups
+-- are looked up in `cache` (a table this function fills), so that entries
+-- naming the same path share their groups.
+function M.group_for_path(database, cache, names)
+    local key = ""
+    local parent = nil
+    for i = 1, #names do
+        key = key .. "\0" .. names[i]
+        local group = cache[key]
+        if not group then
+            group = Group.new()
+            group:setName(names[i])
+            if parent then
+                parent:addItem(group)
+            else
+                database:addGroup(group)
+            end
+            cache[key] = group
+        end
+        parent = group
+    end
+    return parent
+end
+
+return M

@@ -555,7 +555,8 @@ void MainWindow::openDatabase()
         return;
     const QFileInfo info(filePath);
     setStringSetting(QStringLiteral("app.mainWindow.databaseOpenDir"), info.absolutePath());
-    if (info.suffix() == QLatin1String("lhdb"))
+    // Offered in upper case too, so taken in either.
+    if (info.suffix().compare(QLatin1String("lhdb"), Qt::CaseInsensitive) == 0)
         openDatabase(filePath);
     else
         importDatabase(filePath);

@@ -35,6 +35,12 @@ PasswordDatabaseLoaderPlugin* databaseLoaderFor(const QString& suffix)
         if (loader->fileExtensions().contains(suffix))
             return loader;
     }
+    // The open dialog offers every extension in upper case as well, so a
+    // file named "EXPORT.CSV" finds the loader of "csv".
+    for (PasswordDatabaseLoaderPlugin* loader : loaderList()) {
+        if (loader->fileExtensions().contains(suffix, Qt::CaseInsensitive))
+            return loader;
+    }
     return nullptr;
 }
 

@@ -110,6 +110,10 @@ void tst_MainWindowImport::openOffersLoaderExtensions()
     action("&Open Database...")->trigger();
     QVERIFY(chooser.isDone());
     QCOMPARE(filter, QString("*.lhdb *.LHDB *.csv *.CSV *.kdbx *.KDBX"));
+    // What the filter offers in upper case finds its loader too.
+    QVERIFY(databaseLoaderFor("csv"));
+    QCOMPARE(databaseLoaderFor("CSV"), databaseLoaderFor("csv"));
+    QVERIFY(!databaseLoaderFor("txt"));
 }
 
 void tst_MainWindowImport::importOpensTheFilledDatabase()
@@ -165,8 +169,7 @@ void tst_MainWindowImport::failuresAreShown_data()
     QTest::addColumn<bool>("editorOpens");
     QTest::addColumn<QString>("message");
     QTest::newRow("script error") << "bad.kdbx" << true << "unreadable list";
-    // The open dialog offers upper-case names too; no loader lists them.
-    QTest::newRow("no loader") << "list.CSV" << false << "No installed plugin reads files ending in \".CSV\".";
+    QTest::newRow("no loader") << "list.txt" << false << "No installed plugin reads files ending in \".txt\".";
 }
 
 void tst_MainWindowImport::failuresAreShown()

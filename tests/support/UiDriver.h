@@ -11,10 +11,12 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
+#include <vector>
 
 class UiDriver : public QObject
 {
@@ -49,6 +51,27 @@ private:
     int m_stepsLeft;
     bool m_done = false;
     QTimer m_timer;
+};
+
+// Runs `steps` one after the other, each until it returns true.
+class Steps
+{
+public:
+    explicit Steps(std::vector<std::function<bool()>> steps)
+        : m_steps(std::move(steps))
+        , m_driver([this]() {
+            if (m_next < m_steps.size() && m_steps[m_next]())
+                ++m_next;
+            return m_next == m_steps.size();
+        })
+    {
+    }
+    bool isDone() const { return m_driver.isDone(); }
+
+private:
+    std::vector<std::function<bool()>> m_steps;
+    size_t m_next = 0;
+    UiDriver m_driver;
 };
 
 // The first visible top-level widget of type T, or null.
@@ -96,6 +119,35 @@ inline void chooseInFileDialog(QFileDialog* dialog, const QString& path)
     if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
         name->setText(path);
     QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+}
+
+// The child widget of the given type and object name; a missing one ends
+// the test, as the form it belongs to has changed.
+template <class T>
+T* field(QWidget* parent, const char* name)
+{
+    T* widget = parent->findChild<T*>(name);
+    if (!widget)
+        qFatal("no widget %s", name);
+    return widget;
+}
+
+// A step that waits for a message box, records its title and text as
+// "title: text" and answers with the button of the given text (a box
+// without that button is rejected).
+inline std::function<bool()> answerBox(QStringList& seen, const QString& button)
+{
+    return [&seen, button]() {
+        auto* box = visibleTopLevel<QMessageBox>();
+        if (!box)
+            return false;
+        seen << box->windowTitle() + ": " + box->text();
+        if (QAbstractButton* answer = messageBoxButton(box, button))
+            QTimer::singleShot(0, answer, &QAbstractButton::click);
+        else
+            QTimer::singleShot(0, box, &QDialog::reject); // not the box expected
+        return true;
+    };
 }
 
 #endif // UIDRIVER_H

@@ -57,15 +57,6 @@ private:
     int m_rounds;
 };
 
-template <class T>
-T* field(QWidget* dialog, const char* name)
-{
-    T* widget = dialog->findChild<T*>(name);
-    if (!widget)
-        qFatal("no widget %s", name);
-    return widget;
-}
-
 // Clicks from a timer of its own, so that a local loop the click opens
 // (message box, task dialog) does not block the driver.
 void clickLater(QAbstractButton* button)
@@ -82,44 +73,6 @@ void setPasswords(QDialog* dialog, const QString& password, const QString& repea
 {
     field<QLineEdit>(dialog, "passwordEdit")->setText(password);
     field<QLineEdit>(dialog, "repeatPasswordEdit")->setText(repeated);
-}
-
-// Runs `steps` one after the other, each until it returns true.
-class Steps
-{
-public:
-    explicit Steps(std::vector<std::function<bool()>> steps)
-        : m_steps(std::move(steps))
-        , m_driver([this]() {
-            if (m_next < m_steps.size() && m_steps[m_next]())
-                ++m_next;
-            return m_next == m_steps.size();
-        })
-    {
-    }
-    bool isDone() const { return m_driver.isDone(); }
-
-private:
-    std::vector<std::function<bool()>> m_steps;
-    size_t m_next = 0;
-    UiDriver m_driver;
-};
-
-// A step that waits for a message box, records its title and text and
-// answers with the button of the given text.
-std::function<bool()> answerBox(QStringList& seen, const QString& button)
-{
-    return [&seen, button]() {
-        auto* box = visibleTopLevel<QMessageBox>();
-        if (!box)
-            return false;
-        seen << box->windowTitle() + ": " + box->text();
-        if (QAbstractButton* answer = messageBoxButton(box, button))
-            clickLater(answer);
-        else
-            QTimer::singleShot(0, box, &QDialog::reject); // not the box expected
-        return true;
-    };
 }
 
 // A step that waits until no message box or task dialog is open.

@@ -35,15 +35,6 @@ namespace {
 
 using Password = PasswordDatabase::Password;
 
-template <class T>
-T* field(QWidget* dialog, const char* name)
-{
-    T* widget = dialog->findChild<T*>(name);
-    if (!widget)
-        qFatal("no widget %s", name);
-    return widget;
-}
-
 QString pickedId(QWidget* dialog)
 {
     return field<EntryIconPickerWidget>(dialog, "iconPickerWidget")->currentIconId();
@@ -61,27 +52,6 @@ void clickOk(QDialog* dialog)
     QAbstractButton* ok = field<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Ok);
     QTimer::singleShot(0, ok, &QAbstractButton::click);
 }
-
-// Runs `steps` one after the other, each until it returns true.
-class Steps
-{
-public:
-    explicit Steps(std::vector<std::function<bool()>> steps)
-        : m_steps(std::move(steps))
-        , m_driver([this]() {
-            if (m_next < m_steps.size() && m_steps[m_next]())
-                ++m_next;
-            return m_next == m_steps.size();
-        })
-    {
-    }
-    bool isDone() const { return m_driver.isDone(); }
-
-private:
-    std::vector<std::function<bool()>> m_steps;
-    size_t m_next = 0;
-    UiDriver m_driver;
-};
 
 // True once the message boxes and file dialogs are gone and the code that
 // opened them has gone on (they are deleted after their loops end), and no

@@ -21,59 +21,12 @@
 
 namespace {
 
-template <class T>
-T* field(QWidget* parent, const char* name)
-{
-    T* widget = parent->findChild<T*>(name);
-    if (!widget)
-        qFatal("no widget %s", name);
-    return widget;
-}
-
 QStringList details(QWidget* manager)
 {
     return { field<QLabel>(manager, "nameLabel")->text(), field<QLabel>(manager, "versionLabel")->text(),
              field<QLabel>(manager, "descriptionLabel")->text(), field<QLabel>(manager, "authorLabel")->text(),
              field<QTextBrowser>(manager, "logTextBrowser")->toPlainText() };
 }
-
-// Waits for a message box, records "title: text" and presses the button
-// with `answer`.
-std::function<bool()> answerBox(QStringList& seen, const QString& answer)
-{
-    return [&seen, answer]() {
-        auto* box = visibleTopLevel<QMessageBox>();
-        if (!box)
-            return false;
-        seen << box->windowTitle() + ": " + box->text();
-        QAbstractButton* button = messageBoxButton(box, answer);
-        if (!button)
-            button = box->buttons().value(0);
-        QTimer::singleShot(0, button, &QAbstractButton::click);
-        return true;
-    };
-}
-
-// Runs `steps` one after the other, each until it returns true.
-class Steps
-{
-public:
-    explicit Steps(std::vector<std::function<bool()>> steps)
-        : m_steps(std::move(steps))
-        , m_driver([this]() {
-            if (m_next < m_steps.size() && m_steps[m_next]())
-                ++m_next;
-            return m_next == m_steps.size();
-        })
-    {
-    }
-    bool isDone() const { return m_driver.isDone(); }
-
-private:
-    std::vector<std::function<bool()>> m_steps;
-    size_t m_next = 0;
-    UiDriver m_driver;
-};
 
 std::function<bool()> chooseFile(const QString& path, QStringList& seen)
 {

@@ -52,11 +52,18 @@ int main(int argc, char* argv[])
 
     auto* window = new MainWindow(application, nullptr);
     window->show();
-    // Queued behind the window's deferred set-up, so the file opens in a
-    // finished window, with the unlock dialog.
+    // The file opens, with the unlock dialog, in the finished window: queued
+    // behind the deferred set-up and then behind the splash it queues. The
+    // splash goes at once, as it would cover the password prompt.
     const QString databasePath = databaseArgument(QCoreApplication::arguments());
-    if (!databasePath.isEmpty())
-        QTimer::singleShot(0, window, [window, databasePath]() { window->openDatabase(databasePath); });
+    if (!databasePath.isEmpty()) {
+        QTimer::singleShot(0, window, [window, databasePath]() {
+            QTimer::singleShot(0, window, [window, databasePath]() {
+                window->hideSplashDialog();
+                window->openDatabase(databasePath);
+            });
+        });
+    }
 
     const int exitCode = application->exec();
     delete window;

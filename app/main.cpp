@@ -9,8 +9,27 @@
 #include "blib/task/BBackgroundTaskOwner.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QStringList>
+#include <QTimer>
 #include <cstdlib>
 #include <ctime>
+
+namespace {
+
+// The database named on the command line ("lockharbour FILE.lhdb", as a
+// file manager starts the program): the first argument that is not an
+// option. The toolkit has taken its own options out already.
+QString databaseArgument(const QStringList& arguments)
+{
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (!arguments.at(i).startsWith(QLatin1Char('-')))
+            return QFileInfo(arguments.at(i)).absoluteFilePath();
+    }
+    return QString();
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -33,6 +52,18 @@ int main(int argc, char* argv[])
 
     auto* window = new MainWindow(application, nullptr);
     window->show();
+    // The file opens, with the unlock dialog, in the finished window: queued
+    // behind the deferred set-up and then behind the splash it queues. The
+    // splash goes at once, as it would cover the password prompt.
+    const QString databasePath = databaseArgument(QCoreApplication::arguments());
+    if (!databasePath.isEmpty()) {
+        QTimer::singleShot(0, window, [window, databasePath]() {
+            QTimer::singleShot(0, window, [window, databasePath]() {
+                window->hideSplashDialog();
+                window->openDatabase(databasePath);
+            });
+        });
+    }
 
     const int exitCode = application->exec();
     delete window;

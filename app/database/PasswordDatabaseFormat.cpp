@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QJsonDocument>
 #include <QJsonValue>
+#include <QPair>
 #include <QStringList>
 #include <QVector>
 
@@ -427,6 +428,29 @@ QDateTime parseExpireTime(const QString& text)
         return QDateTime();
     time = QDateTime::fromString(text.trimmed(), Qt::TextDate);
     return plausible(time) ? time : QDateTime();
+}
+
+int groupNestingDepth(const QJsonObject& root, int limit)
+{
+    // Each entry: the array of a group's items and the depth of that group.
+    QVector<QPair<QJsonArray, int>> pending;
+    pending.append({ root.value(QLatin1String("groups")).toArray(), 0 });
+    int deepest = 0;
+    while (!pending.isEmpty()) {
+        const QPair<QJsonArray, int> level = pending.takeLast();
+        for (const QJsonValue& value : level.first) {
+            const QJsonObject object = value.toObject();
+            // Top-level entries count as groups whatever their type says.
+            if (level.second > 0 && object.value(QLatin1String("type")).toInt() != PasswordDatabase::GroupType)
+                continue;
+            const int depth = level.second + 1;
+            deepest = qMax(deepest, depth);
+            if (deepest > limit)
+                return deepest;
+            pending.append({ object.value(QLatin1String("items")).toArray(), depth });
+        }
+    }
+    return deepest;
 }
 
 bool decodeStrictBase64(const QByteArray& text, QByteArray& bytes)

@@ -39,6 +39,12 @@ bool parseTree(PasswordDatabase& db, const QString& text, int formatVersion);
 bool parseTreeGroups(const QJsonObject& root, int formatVersion,
                      QList<PasswordDatabase::Group*>& groups);
 
+// How deeply the group objects under the root's "groups" are nested: 1 when
+// there are only top-level groups, 0 when there are none. Counted without
+// recursion and only up to `limit` + 1, so that any text is measured in
+// bounded time and stack.
+int groupNestingDepth(const QJsonObject& root, int limit = PasswordDatabase::MaxGroupDepth);
+
 // Decodes standard Base64 with padding and nothing else: no line breaks, no
 // missing or surplus padding, no stray bits. False (bytes untouched) for
 // anything else.

@@ -104,14 +104,22 @@ BTaskResult PasswordDatabaseUnlockTask::run(BTaskController* controller)
 
     QByteArray plaintext; // stays empty for an unknown cipher
     symmetricCtrProcess(db.m_cipher, cipherKey, db.m_cipherIv, db.m_encryptedData, plaintext);
-    const QJsonDocument document = QJsonDocument::fromJson(plaintext);
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(plaintext, &parseError);
     wipe(plaintext);
+    // Groups nested too deeply for the reader are named as such: the file is
+    // not damaged, this program just does not follow it that far.
+    const QString tooDeep = unlockError(QT_TRANSLATE_NOOP(
+        "PasswordDatabase",
+        "Failed to unlock password database. Its groups are nested more than %1 levels deep."))
+        .arg(PasswordDatabase::MaxGroupDepth);
     if (!document.isObject()) {
         wipe(cipherKey);
         wipe(hmacKey);
-        controller->setErrorMessage(
-            unlockError(QT_TRANSLATE_NOOP("PasswordDatabase",
-                                          "Failed to unlock password database. Data is corrupt.")));
+        controller->setErrorMessage(parseError.error == QJsonParseError::DeepNesting
+            ? tooDeep
+            : unlockError(QT_TRANSLATE_NOOP("PasswordDatabase",
+                                            "Failed to unlock password database. Data is corrupt.")));
         return Failure;
     }
 
@@ -119,9 +127,10 @@ BTaskResult PasswordDatabaseUnlockTask::run(BTaskController* controller)
     if (!parseTreeGroups(document.object(), db.m_formatVersion, groups)) {
         wipe(cipherKey);
         wipe(hmacKey);
-        controller->setErrorMessage(
-            unlockError(QT_TRANSLATE_NOOP("PasswordDatabase",
-                                          "Failed to unlock password database. Data unloadable.")));
+        controller->setErrorMessage(groupNestingDepth(document.object()) > PasswordDatabase::MaxGroupDepth
+            ? tooDeep
+            : unlockError(QT_TRANSLATE_NOOP("PasswordDatabase",
+                                            "Failed to unlock password database. Data unloadable.")));
         return Failure;
     }
 

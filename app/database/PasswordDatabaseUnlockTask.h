@@ -16,8 +16,10 @@ class PasswordDatabase;
 // on any failure the database keeps its groups, flags and payload (the keys
 // just derived stay, as a later attempt wipes them anyway). On failure the
 // controller carries one of the texts "Failed to unlock password database.
-// Incorrect password." (also for a damaged payload), "... Data is corrupt."
-// or "... Data unloadable."; a failed key derivation sets none. The task
+// Incorrect password." (also for a damaged payload), "... Data is corrupt.",
+// "... Data unloadable." or, for groups nested deeper than
+// PasswordDatabase::MaxGroupDepth, "... Its groups are nested more than 256
+// levels deep."; a failed key derivation sets none. The task
 // cannot be cancelled.
 class PasswordDatabaseUnlockTask : public BTask
 {

@@ -17,6 +17,11 @@ QString tr(const char* text)
     return QCoreApplication::translate("BPluginMetadata", text);
 }
 
+qint64 maximumEntryMiB()
+{
+    return BPluginArchive::MaximumEntrySize / (1024 * 1024);
+}
+
 } // namespace
 
 bool BPluginMetadata::load(const QString& filePath, QString& error)
@@ -30,8 +35,14 @@ bool BPluginMetadata::load(const QString& filePath, QString& error)
         return false;
     }
     QByteArray manifestText;
-    if (archive.read(QStringLiteral("manifest.json"), manifestText) != BPluginArchive::Result::Ok) {
+    switch (archive.read(QStringLiteral("manifest.json"), manifestText)) {
+    case BPluginArchive::Result::Ok:
+        break;
+    case BPluginArchive::Result::Missing:
         error = tr("Plugin does not contain manifest.json.");
+        return false;
+    case BPluginArchive::Result::Unreadable:
+        error = tr("manifest.json in the plugin is damaged or larger than %1 MiB.").arg(maximumEntryMiB());
         return false;
     }
     QJsonParseError parseError;
@@ -76,8 +87,14 @@ bool BPluginMetadata::load(const QString& filePath, QString& error)
     const QString iconName = strings[6];
 
     QByteArray iconData;
-    if (archive.read(iconName, iconData) != BPluginArchive::Result::Ok) {
+    switch (archive.read(iconName, iconData)) {
+    case BPluginArchive::Result::Ok:
+        break;
+    case BPluginArchive::Result::Missing:
         error = tr("Icon file '%1' missing from plugin.").arg(iconName);
+        return false;
+    case BPluginArchive::Result::Unreadable:
+        error = tr("Icon file '%1' in the plugin is damaged or larger than %2 MiB.").arg(iconName).arg(maximumEntryMiB());
         return false;
     }
     QImage image;

@@ -172,6 +172,7 @@ private slots:
     void malformedTrees_data();
     void malformedTrees();
     void nestingDepthIsCapped();
+    void tooDeepTreeIsNamedOnUnlock();
     void lockUnlockCycles();
     void lockAndSaveNeedKeys();
     void expireTimeAcrossTimeZones();
@@ -583,6 +584,51 @@ void TestPasswordDatabaseFile::nestingDepthIsCapped()
     QVERIFY(!QFile::exists(path("deep.lhdb")));
     QVERIFY(!db.lock());
     QCOMPARE(db.getAllItems().size(), PasswordDatabase::MaxGroupDepth + 1);
+}
+
+void TestPasswordDatabaseFile::tooDeepTreeIsNamedOnUnlock()
+{
+    // A chain of `depth` groups; beside each inner group sits an item of
+    // another type, whose own "items" do not count.
+    auto nested = [](int depth) {
+        QByteArray text = "{\"groups\":[";
+        for (int i = 0; i < depth; ++i) {
+            text += "{\"name\":\"g\",\"note\":\"\",\"tag\":0,\"flags\":0,\"gui_state\":0,\"icon\":\"\",\"type\":1,\"items\":[";
+            if (i + 1 < depth)
+                text += "{\"type\":7,\"items\":[{\"type\":1,\"items\":[{\"type\":1,\"items\":[]}]}]},";
+        }
+        text += QByteArray("]}").repeated(depth) + "]}";
+        return text;
+    };
+    const QJsonObject fits = QJsonDocument::fromJson(nested(PasswordDatabase::MaxGroupDepth)).object();
+    QCOMPARE(groupNestingDepth(fits), PasswordDatabase::MaxGroupDepth);
+    QCOMPARE(groupNestingDepth(fits, 10), 11);
+    QCOMPARE(groupNestingDepth(QJsonObject{ { "groups", QJsonArray() } }), 0);
+
+    const QString tooDeep = QStringLiteral("Failed to unlock password database. Its groups are nested "
+                                           "more than %1 levels deep.").arg(PasswordDatabase::MaxGroupDepth);
+    // Just too deep for the reader, and deeper than the JSON parser follows.
+    for (int depth : { PasswordDatabase::MaxGroupDepth + 1, 2000 }) {
+        writeJson(path("nested.lhdb"), buildFile(3, nested(depth), QStringLiteral("pw")));
+        PasswordDatabase db;
+        QVERIFY(db.load(path("nested.lhdb"), nullptr));
+        QString error;
+        QCOMPARE(unlock(db, QStringLiteral("pw"), &error), Failure);
+        QCOMPARE(error, tooDeep);
+        QVERIFY(db.getItems().isEmpty());
+    }
+    // The deepest tree that is read unlocks.
+    writeJson(path("nested.lhdb"), buildFile(3, nested(PasswordDatabase::MaxGroupDepth), QStringLiteral("pw")));
+    PasswordDatabase db;
+    QVERIFY(db.load(path("nested.lhdb"), nullptr));
+    QCOMPARE(unlock(db, QStringLiteral("pw")), Success);
+    QCOMPARE(db.getAllItems().size(), PasswordDatabase::MaxGroupDepth);
+    // Any other fault of a tree keeps its own message.
+    writeJson(path("bad.lhdb"), buildFile(3, "{\"groups\":[{\"type\":1}]}", QStringLiteral("pw")));
+    QVERIFY(db.load(path("bad.lhdb"), nullptr));
+    QString error;
+    QCOMPARE(unlock(db, QStringLiteral("pw"), &error), Failure);
+    QCOMPARE(error, Unloadable);
 }
 
 void TestPasswordDatabaseFile::lockUnlockCycles()

@@ -224,6 +224,20 @@ void TestBPluginMetadata::archiveLimits()
     file.close();
     QVERIFY(archive.open(damaged));
     QCOMPARE(archive.read(QStringLiteral("icon.png"), data), BPluginArchive::Result::Unreadable);
+
+    // The plugin reader names the entry it could not read and the bound,
+    // rather than calling it missing.
+    BPluginMetadata metadata;
+    QString error;
+    QVERIFY(!metadata.load(damaged, error));
+    QCOMPARE(error, QStringLiteral("Icon file 'icon.png' in the plugin is damaged or larger than 16 MiB."));
+    QJsonObject large = PluginArchiveBuilder::manifest();
+    large.insert(QStringLiteral("description"),
+                 QString(int(BPluginArchive::MaximumEntrySize), QLatin1Char('d')));
+    const QString largePath = nextPath();
+    QVERIFY(PluginArchiveBuilder::standard(large).write(largePath));
+    QVERIFY(!metadata.load(largePath, error));
+    QCOMPARE(error, QStringLiteral("manifest.json in the plugin is damaged or larger than 16 MiB."));
 }
 
 // The packing tool's archives load; a folder whose icon is missing is refused

@@ -89,13 +89,17 @@ void tst_DatabaseLoaderPlugin::loaderListFollowsTheFactory()
 {
     QString error;
     LoaderPointer first = createLoader(writePlugin(m_dir.filePath("a.tvp"), manifest({ "csv", "txt" }, "a"), "x = 1\n"), error);
-    LoaderPointer second = createLoader(writePlugin(m_dir.filePath("b.tvp"), manifest({ "txt", "xml" }, "b"), "x = 1\n"), error);
+    LoaderPointer second = createLoader(writePlugin(m_dir.filePath("b.tvp"), manifest({ "txt", "xml", "CSV" }, "b"), "x = 1\n"), error);
     QVERIFY(first && second);
     QCOMPARE(databaseLoaders(), QList<PasswordDatabaseLoaderPlugin*>({ first.get(), second.get() }));
-    // The first loader listing the suffix, compared exactly.
+    // The first loader listing the suffix exactly; without one, the first
+    // listing it in another case.
     QCOMPARE(databaseLoaderFor("txt"), first.get());
     QCOMPARE(databaseLoaderFor("xml"), second.get());
-    QCOMPARE(databaseLoaderFor("TXT"), nullptr);
+    QCOMPARE(databaseLoaderFor("CSV"), second.get());
+    QCOMPARE(databaseLoaderFor("TXT"), first.get());
+    QCOMPARE(databaseLoaderFor("Xml"), second.get());
+    QCOMPARE(databaseLoaderFor("lhdb"), nullptr);
     QCOMPARE(databaseLoaderFor(""), nullptr);
     PasswordDatabaseLoaderPlugin* firstAddress = first.get();
     first.reset();

@@ -18,7 +18,7 @@
 namespace {
 
 // The database named on the command line ("lockharbour FILE.lhdb", as a
-// file manager starts the program): the first argument that is not an
+// file manager starts the program; a file of another kind is imported): the first argument that is not an
 // option. The toolkit has taken its own options out already.
 QString databaseArgument(const QStringList& arguments)
 {
@@ -60,7 +60,7 @@ int main(int argc, char* argv[])
         QTimer::singleShot(0, window, [window, databasePath]() {
             QTimer::singleShot(0, window, [window, databasePath]() {
                 window->hideSplashDialog();
-                window->openDatabase(databasePath);
+                window->openOrImportDatabase(databasePath);
             });
         });
     }

@@ -553,10 +553,14 @@ void MainWindow::openDatabase()
                                              extensions);
     if (filePath.isEmpty())
         return;
-    const QFileInfo info(filePath);
-    setStringSetting(QStringLiteral("app.mainWindow.databaseOpenDir"), info.absolutePath());
+    setStringSetting(QStringLiteral("app.mainWindow.databaseOpenDir"), QFileInfo(filePath).absolutePath());
+    openOrImportDatabase(filePath);
+}
+
+void MainWindow::openOrImportDatabase(const QString& filePath)
+{
     // Offered in upper case too, so taken in either.
-    if (info.suffix().compare(QLatin1String("lhdb"), Qt::CaseInsensitive) == 0)
+    if (QFileInfo(filePath).suffix().compare(QLatin1String("lhdb"), Qt::CaseInsensitive) == 0)
         openDatabase(filePath);
     else
         importDatabase(filePath);

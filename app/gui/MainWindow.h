@@ -76,6 +76,9 @@ public slots:
     void openDatabase();
     void openDatabase(const QString& filePath);
     void importDatabase(const QString& filePath);
+    // Opens a vault, or imports a file of another kind through the loader
+    // plugin that reads it.
+    void openOrImportDatabase(const QString& filePath);
     // Moves `newDb` into the window (leaving it empty) and shows it.
     void activateDatabase(PasswordDatabase& newDb);
     void findPassword();

@@ -133,7 +133,8 @@ void tst_MainWindowImport::importOpensTheFilledDatabase()
         dialog->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Ok)->click();
         return true;
     });
-    m_window->importDatabase(source);
+    // As the file manager or the open dialog hands it over.
+    m_window->openOrImportDatabase(source);
     QVERIFY(editor.isDone());
     QCOMPARE(title, QString("New Database from Import"));
     QTRY_VERIFY(m_window->isDatabaseView());

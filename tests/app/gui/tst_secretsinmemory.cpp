@@ -298,5 +298,16 @@ void tst_SecretsInMemory::noSecretLeftAfterLockAndClose()
 #endif
 }
 
-QTEST_MAIN(tst_SecretsInMemory)
+// The program's own start: the heap is set up as the program sets it up,
+// which may run this test again before it gets going.
+int main(int argc, char* argv[])
+{
+    protectProcessMemory();
+    wipeFreedHeapMemory(argv);
+    QApplication application(argc, argv);
+    application.setAttribute(Qt::AA_Use96Dpi, true);
+    tst_SecretsInMemory test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_secretsinmemory.moc"

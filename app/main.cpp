@@ -35,6 +35,7 @@ int main(int argc, char* argv[])
 {
     // Before anything can hold a secret.
     protectProcessMemory();
+    wipeFreedHeapMemory(argv);
     auto* application = new QApplication(argc, argv);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     applyApplicationIdentity();

@@ -11,6 +11,7 @@ int main(int argc, char* argv[])
 {
     // Before anything can hold a secret.
     protectProcessMemory();
+    wipeFreedHeapMemory(argv);
     QCoreApplication application(argc, argv);
     applyApplicationIdentity();
 

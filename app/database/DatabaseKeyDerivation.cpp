@@ -9,12 +9,14 @@ BTaskResult deriveDatabaseKey(PasswordDatabase& db, BTaskController* controller,
                               const QString& password, QByteArray& key, QByteArray& salt,
                               int rounds, int keyLength)
 {
-    wipe(key);
+    wipeKey(key);
     if (salt.isEmpty())
         salt = randomBytes(DatabaseKeySaltLength);
     BKDFTask task(db.getKdf(), password, salt, rounds, keyLength);
     const BTaskResult result = task.run(controller);
-    if (result == Success)
+    if (result == Success) {
         key = task.result();
+        lockKeyInMemory(key);
+    }
     return result;
 }

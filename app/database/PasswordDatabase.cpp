@@ -595,9 +595,9 @@ void PasswordDatabase::wipeSecrets()
     wipe(m_filePath);
     wipe(m_name);
     wipe(m_note);
-    wipe(m_cipherKey);
+    wipeKey(m_cipherKey);
     wipe(m_cipherKeySalt);
-    wipe(m_hmacKey);
+    wipeKey(m_hmacKey);
     wipe(m_hmacKeySalt);
     wipe(m_cipherIv);
     wipe(m_hmac);

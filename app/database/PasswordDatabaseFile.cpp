@@ -268,8 +268,8 @@ bool PasswordDatabase::lock()
     m_hmac = mac;
     m_formatVersion = CurrentDatabaseFormatVersion;
     deleteGroups();
-    wipe(m_cipherKey);
-    wipe(m_hmacKey);
+    wipeKey(m_cipherKey);
+    wipeKey(m_hmacKey);
     m_locked = true;
     return true;
 }

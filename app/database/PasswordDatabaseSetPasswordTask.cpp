@@ -41,7 +41,7 @@ BTaskResult PasswordDatabaseSetPasswordTask::run(BTaskController* controller)
     if (result != Success) {
         // Half of a key pair must not survive a failure: the old HMAC key
         // would otherwise sit beside an empty cipher key.
-        wipe(m_database.m_hmacKey);
+        wipeKey(m_database.m_hmacKey);
         return result;
     }
 
@@ -50,7 +50,7 @@ BTaskResult PasswordDatabaseSetPasswordTask::run(BTaskController* controller)
                                m_database.m_hmacKeySalt, DatabaseHmacKeyRounds,
                                DatabaseHmacKeyLength);
     if (result != Success) {
-        wipe(m_database.m_cipherKey);
+        wipeKey(m_database.m_cipherKey);
         return result;
     }
 

@@ -83,7 +83,7 @@ BTaskResult PasswordDatabaseUnlockTask::run(BTaskController* controller)
     result = deriveDatabaseKey(db, &hmacKeyStage, m_password, hmacKey, db.m_hmacKeySalt,
                                DatabaseHmacKeyRounds, DatabaseHmacKeyLength);
     if (result != Success) {
-        wipe(cipherKey);
+        wipeKey(cipherKey);
         return result;
     }
 
@@ -91,8 +91,8 @@ BTaskResult PasswordDatabaseUnlockTask::run(BTaskController* controller)
     QByteArray mac;
     hmac(BHashId::SHA3_384, db.m_encryptedData, hmacKey, mac);
     if (mac.isEmpty() || !constantTimeEquals(mac, db.m_hmac)) {
-        wipe(cipherKey);
-        wipe(hmacKey);
+        wipeKey(cipherKey);
+        wipeKey(hmacKey);
         controller->setErrorMessage(
             unlockError(QT_TRANSLATE_NOOP("PasswordDatabase",
                                           "Failed to unlock password database. Incorrect password.")));
@@ -114,8 +114,8 @@ BTaskResult PasswordDatabaseUnlockTask::run(BTaskController* controller)
         "Failed to unlock password database. Its groups are nested more than %1 levels deep."))
         .arg(PasswordDatabase::MaxGroupDepth);
     if (!document.isObject()) {
-        wipe(cipherKey);
-        wipe(hmacKey);
+        wipeKey(cipherKey);
+        wipeKey(hmacKey);
         controller->setErrorMessage(parseError.error == QJsonParseError::DeepNesting
             ? tooDeep
             : unlockError(QT_TRANSLATE_NOOP("PasswordDatabase",
@@ -125,8 +125,8 @@ BTaskResult PasswordDatabaseUnlockTask::run(BTaskController* controller)
 
     QList<PasswordDatabase::Group*> groups;
     if (!parseTreeGroups(document.object(), db.m_formatVersion, groups)) {
-        wipe(cipherKey);
-        wipe(hmacKey);
+        wipeKey(cipherKey);
+        wipeKey(hmacKey);
         controller->setErrorMessage(groupNestingDepth(document.object()) > PasswordDatabase::MaxGroupDepth
             ? tooDeep
             : unlockError(QT_TRANSLATE_NOOP("PasswordDatabase",
@@ -136,8 +136,8 @@ BTaskResult PasswordDatabaseUnlockTask::run(BTaskController* controller)
 
     // Everything was read: the keys and the new tree replace whatever was
     // there.
-    wipe(db.m_cipherKey);
-    wipe(db.m_hmacKey);
+    wipeKey(db.m_cipherKey);
+    wipeKey(db.m_hmacKey);
     db.m_cipherKey = cipherKey;
     db.m_hmacKey = hmacKey;
     db.deleteGroups();

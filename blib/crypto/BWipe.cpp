@@ -1,6 +1,13 @@
 #include "blib/crypto/BWipe.h"
 
+#include <QHash>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <sys/mman.h>
+
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -10,6 +17,16 @@ void secureZero(void* data, size_t length)
     volatile unsigned char* p = static_cast<volatile unsigned char*>(data);
     while (length--)
         *p++ = 0;
+}
+
+// How many locked keys lie on each locked page.
+QMutex lockedPagesMutex;
+QHash<quintptr, int> lockedPages;
+
+quintptr pageSize()
+{
+    static const quintptr size = quintptr(::sysconf(_SC_PAGESIZE) > 0 ? ::sysconf(_SC_PAGESIZE) : 4096);
+    return size;
 }
 
 } // namespace
@@ -41,4 +58,43 @@ void wipe(QByteArray& bytes)
 {
     zeroFill(bytes);
     bytes.clear();
+}
+
+bool lockKeyInMemory(QByteArray& key)
+{
+    if (key.isEmpty())
+        return true;
+    const quintptr start = quintptr(key.data()) & ~(pageSize() - 1);
+    const quintptr end = quintptr(key.constData()) + quintptr(key.size());
+    bool locked = true;
+    QMutexLocker guard(&lockedPagesMutex);
+    for (quintptr page = start; page < end; page += pageSize()) {
+        int& count = lockedPages[page];
+        if (count == 0 && ::mlock(reinterpret_cast<void*>(page), pageSize()) != 0) {
+            lockedPages.remove(page);
+            locked = false;
+            continue;
+        }
+        ++count;
+    }
+    return locked;
+}
+
+void wipeKey(QByteArray& key)
+{
+    if (!key.isEmpty() && key.isDetached()) {
+        const quintptr start = quintptr(key.constData()) & ~(pageSize() - 1);
+        const quintptr end = quintptr(key.constData()) + quintptr(key.size());
+        QMutexLocker guard(&lockedPagesMutex);
+        for (quintptr page = start; page < end; page += pageSize()) {
+            auto found = lockedPages.find(page);
+            if (found == lockedPages.end())
+                continue;
+            if (--found.value() == 0) {
+                ::munlock(reinterpret_cast<void*>(page), pageSize());
+                lockedPages.erase(found);
+            }
+        }
+    }
+    wipe(key);
 }

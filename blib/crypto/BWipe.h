@@ -15,4 +15,15 @@ void zeroFill(QByteArray& bytes);
 void wipe(QString& text);
 void wipe(QByteArray& bytes);
 
+// Key material kept for a long time (a database's cipher and HMAC keys) is
+// locked into memory so that it is never written to swap. lockKeyInMemory()
+// makes the array its own and locks the pages it lies on; wipeKey() releases
+// those pages (unless the array is still shared with another holder, which
+// releases them when it is wiped in turn), then wipes the array. Pages are
+// counted, so keys that share a page keep it locked until both are wiped.
+// False when the system refused the lock (RLIMIT_MEMLOCK); the key stays
+// usable.
+bool lockKeyInMemory(QByteArray& key);
+void wipeKey(QByteArray& key);
+
 #endif // BWIPE_H

@@ -6,8 +6,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,6 +30,33 @@ QString coreLimits(qint64 pid)
         }
     }
     return QStringLiteral("<none>");
+}
+
+const char heapChildVariable[] = "LH_HEAP_WIPING_CHILD";
+
+// The child of heapWipingRestartsOnce: switches the wiping on and reports
+// what it sees.
+int heapWipingChild(char* argv[])
+{
+    const bool wiping = wipeFreedHeapMemory(argv);
+    // A small freed block: the per-thread cache keeps it as it was; without
+    // the cache it is overwritten (after the allocator's own two pointers).
+    bool overwritten = false;
+#if !defined(__SANITIZE_ADDRESS__)
+    auto* block = static_cast<unsigned char*>(std::malloc(64));
+    std::memset(block, 'A', 64);
+    const volatile unsigned char* freed = block;
+    std::free(block);
+    // The block is looked at after it is freed, on purpose.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuse-after-free"
+    overwritten = freed[40] == FreedHeapByte;
+#pragma GCC diagnostic pop
+#endif
+    const char* tunables = std::getenv("GLIBC_TUNABLES");
+    std::printf("%d %d %lld %s\n", wiping ? 1 : 0, overwritten ? 1 : 0, static_cast<long long>(::getpid()),
+                tunables ? tunables : "(unset)");
+    return 0;
 }
 
 } // namespace
@@ -69,6 +100,41 @@ private slots:
         QCOMPARE(limits, QStringLiteral("0 0"));
     }
 
+    // The program runs itself once more with the allocator's cache off, as
+    // the same process, and hands the user's own setting on to what it
+    // starts.
+    void heapWipingRestartsOnce_data()
+    {
+        QTest::addColumn<QString>("userTunables");
+        QTest::newRow("none") << QString();
+        QTest::newRow("the user's own") << QStringLiteral("glibc.malloc.check=0");
+        QTest::newRow("a cache count that only looks like zero") << QStringLiteral("glibc.malloc.tcache_count=05");
+    }
+
+    void heapWipingRestartsOnce()
+    {
+        QFETCH(QString, userTunables);
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(heapChildVariable), QStringLiteral("1"));
+        environment.remove(QStringLiteral("GLIBC_TUNABLES"));
+        if (!userTunables.isEmpty())
+            environment.insert(QStringLiteral("GLIBC_TUNABLES"), userTunables);
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), QStringList());
+        QVERIFY(child.waitForStarted(30000));
+        const qint64 pid = child.processId();
+        QVERIFY(child.waitForFinished(30000));
+        const QStringList seen = QString::fromLocal8Bit(child.readAllStandardOutput()).trimmed().split(QLatin1Char(' '));
+        QCOMPARE(seen.size(), 4);
+        QCOMPARE(seen.at(0), QStringLiteral("1"));
+#if !defined(__SANITIZE_ADDRESS__)
+        QCOMPARE(seen.at(1), QStringLiteral("1"));
+#endif
+        QCOMPARE(seen.at(2).toLongLong(), pid);
+        QCOMPARE(seen.at(3), userTunables.isEmpty() ? QStringLiteral("(unset)") : userTunables);
+    }
+
     // Runs after the programs' test: the limits it sets are inherited by
     // every process this one starts.
     void thisProcessBecomesUndumpable()
@@ -83,5 +149,12 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestBProcessProtection)
+int main(int argc, char* argv[])
+{
+    if (std::getenv(heapChildVariable))
+        return heapWipingChild(argv);
+    QCoreApplication application(argc, argv);
+    TestBProcessProtection test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_bprocessprotection.moc"

@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace {
 
 QByteArray zeros(const QByteArray& like)
@@ -39,6 +41,19 @@ void checkWiping(const Text& secret)
     QVERIFY(empty.isEmpty());
 }
 
+// The memory this process has locked, in kB, from /proc/self/status.
+int lockedKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmLck:"))
+            return line.mid(6).trimmed().split(' ').value(0).toInt();
+    }
+    return -1;
+}
+
 } // namespace
 
 class TestBWipe : public QObject
@@ -48,6 +63,38 @@ class TestBWipe : public QObject
 private slots:
     void wipesByteArrays() { checkWiping(QByteArray("secret key bytes")); }
     void wipesStrings() { checkWiping(QStringLiteral("master password")); }
+
+    // A locked key keeps its page locked until it is wiped; wiping a copy
+    // shared with it leaves the page (and the key) alone. Two keys on one
+    // page keep it locked until both are wiped.
+    void keysLockedUntilWiped()
+    {
+        const int before = lockedKilobytes();
+        QVERIFY(before >= 0);
+        QByteArray key(32, 'k');
+        QVERIFY(lockKeyInMemory(key));
+        const int locked = lockedKilobytes();
+        QVERIFY2(locked > before, qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(locked)));
+
+        QByteArray copy = key;
+        wipeKey(copy);
+        QVERIFY(copy.isEmpty());
+        QCOMPARE(key, QByteArray(32, 'k'));
+        QCOMPARE(lockedKilobytes(), locked);
+
+        QByteArray neighbour(32, 'n');
+        const quintptr page = quintptr(::sysconf(_SC_PAGESIZE));
+        const bool samePage = quintptr(key.constData()) / page == quintptr(neighbour.constData()) / page
+                              && (quintptr(key.constData()) + 31) / page == quintptr(key.constData()) / page
+                              && (quintptr(neighbour.constData()) + 31) / page == quintptr(neighbour.constData()) / page;
+        QVERIFY(lockKeyInMemory(neighbour));
+        wipeKey(key);
+        QVERIFY(key.isEmpty());
+        if (samePage)
+            QCOMPARE(lockedKilobytes(), locked);
+        wipeKey(neighbour);
+        QCOMPARE(lockedKilobytes(), before);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestBWipe)

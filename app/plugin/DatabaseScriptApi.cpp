@@ -250,23 +250,30 @@ int getText(lua_State* L)
     return 1;
 }
 
+// Hands the text argument 2 to `store`; a value that is not text is
+// ignored, one beyond the import's text budget raises an error.
+template <class Store>
+int storeTextArgument(lua_State* L, Store&& store)
+{
+    size_t length = 0;
+    bool overBudget = false;
+    const char* text = textArgument(L, 2, length, overBudget);
+    if (overBudget)
+        return textBudgetError(L);
+    // The model shares the text it keeps with the one made here: no copy of
+    // it is left behind when this one goes.
+    if (text)
+        store(QString::fromUtf8(text, int(length)));
+    return 0;
+}
+
 template <class T, auto Setter, bool Exact = false>
 int setText(lua_State* L)
 {
     T* self = objectAt<T>(L, 1);
     if (!self || !argumentsFit<Exact>(L, 2))
         return 0;
-    size_t length = 0;
-    bool overBudget = false;
-    const char* text = textArgument(L, 2, length, overBudget);
-    if (overBudget)
-        return textBudgetError(L);
-    if (!text)
-        return 0;
-    // The model shares the text it keeps with `value`: no copy of it is
-    // left behind when `value` goes.
-    std::invoke(Setter, self, QString::fromUtf8(text, int(length)));
-    return 0;
+    return storeTextArgument(L, [self](const QString& text) { std::invoke(Setter, self, text); });
 }
 
 template <class T, auto Getter>
@@ -639,14 +646,7 @@ int databaseSetName(lua_State* L)
     PasswordDatabase* self = databaseAt(L, 1);
     if (!self)
         return 0;
-    size_t length = 0;
-    bool overBudget = false;
-    const char* text = textArgument(L, 2, length, overBudget);
-    if (overBudget)
-        return textBudgetError(L);
-    if (text)
-        self->setName(QString::fromUtf8(text, int(length)));
-    return 0;
+    return storeTextArgument(L, [self](const QString& text) { self->setName(text); });
 }
 
 int databaseGetName(lua_State* L)
@@ -661,14 +661,7 @@ int databaseSetNote(lua_State* L)
     PasswordDatabase* self = databaseAt(L, 1);
     if (!self)
         return 0;
-    size_t length = 0;
-    bool overBudget = false;
-    const char* text = textArgument(L, 2, length, overBudget);
-    if (overBudget)
-        return textBudgetError(L);
-    if (text)
-        self->setNote(QString::fromUtf8(text, int(length)));
-    return 0;
+    return storeTextArgument(L, [self](const QString& text) { self->setNote(text); });
 }
 
 int databaseGetNote(lua_State* L)

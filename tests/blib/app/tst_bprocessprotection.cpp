@@ -127,8 +127,10 @@ private slots:
         QVERIFY(child.waitForFinished(30000));
         const QStringList seen = QString::fromLocal8Bit(child.readAllStandardOutput()).trimmed().split(QLatin1Char(' '));
         QCOMPARE(seen.size(), 4);
-        QCOMPARE(seen.at(0), QStringLiteral("1"));
 #if !defined(__SANITIZE_ADDRESS__)
+        // The sanitizer brings an allocator of its own, which these settings
+        // do not reach.
+        QCOMPARE(seen.at(0), QStringLiteral("1"));
         QCOMPARE(seen.at(1), QStringLiteral("1"));
 #endif
         QCOMPARE(seen.at(2).toLongLong(), pid);

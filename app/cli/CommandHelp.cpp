@@ -13,13 +13,18 @@ struct Text {
 // In the order of the overview.
 const Text texts[] = {
     { "create", "create FILE --name NAME [--note TEXT] [--cipher AES-256|Twofish-256]\n"
-                "                        [--rounds N | --kdf-time MS]",
-      "Creates a new database file; never replaces an existing file. Without --rounds or\n"
-      "--kdf-time the default rounds of the program are used; --kdf-time calibrates the\n"
-      "rounds to take about MS milliseconds on this computer." },
+                "                        [--kdf PBKDF2|Argon2] [--rounds N | --kdf-time MS]\n"
+                "                        [--kdf-memory MIB] [--kdf-parallelism P]",
+      "Creates a new database file (format version 4); never replaces an existing file.\n"
+      "Without key-derivation options the program's defaults are used (Argon2id with 64 MiB,\n"
+      "2 lanes and the passes that take about a second here, found once and kept).\n"
+      "--rounds N gives PBKDF2 iterations, or Argon2 passes with --kdf Argon2; --kdf-time\n"
+      "calibrates the rounds or passes to take about MS milliseconds on this computer;\n"
+      "--kdf-memory and --kdf-parallelism set Argon2's memory in MiB and its lanes." },
     { "info", "info FILE",
-      "Prints the header: name, note, cipher, key derivation and format version. Needs no\n"
-      "password (--password-stdin is accepted and ignored)." },
+      "Prints the header: name, note, cipher, key derivation and format version, and for\n"
+      "format versions 1 to 3 what one password guess really costs. Needs no password\n"
+      "(--password-stdin is accepted and ignored)." },
     { "ls", "ls FILE [GROUP] [--index]",
       "Lists the tree, groups ending in \"/\". --index puts each item's number (@N) first." },
     { "show", "show FILE ENTRY [--show-secrets] [--field NAME]",
@@ -53,17 +58,24 @@ const Text texts[] = {
       "Attaches a file to an entry, replacing (and saying so) the one it had." },
     { "extract", "extract FILE ENTRY OUT [--force]",
       "Writes an entry's attached file to OUT; an existing file is replaced only with --force." },
-    { "passwd", "passwd FILE [--cipher AES-256|Twofish-256] [--rounds N | --kdf-time MS]",
-      "Changes the master password, and optionally the cipher and key derivation rounds." },
+    { "passwd", "passwd FILE [--cipher AES-256|Twofish-256] [--kdf PBKDF2|Argon2]\n"
+                "                        [--rounds N | --kdf-time MS] [--kdf-memory MIB] [--kdf-parallelism P]",
+      "Changes the master password, and optionally the cipher and key derivation. The vault\n"
+      "keeps its format version; one of version 1 to 3 takes PBKDF2 only." },
+    { "upgrade", "upgrade FILE [--cipher AES-256|Twofish-256] [--kdf PBKDF2|Argon2]\n"
+                 "                        [--rounds N | --kdf-time MS] [--kdf-memory MIB] [--kdf-parallelism P]",
+      "Re-keys a vault of format version 1 to 3 as version 4, with the program's default key\n"
+      "derivation unless options say otherwise, asking for the master password (the old one\n"
+      "to open it, then the new one twice). Earlier builds cannot open the result." },
     { "export", "export FILE",
       "Prints the whole tree, secrets included, as JSON." },
     { "import-json", "import-json FILE.json DEST [--name NAME] [--note TEXT]\n"
-                     "                        [--cipher AES-256|Twofish-256] [--rounds N | --kdf-time MS]",
+                     "                        [--cipher AES-256|Twofish-256] [KEY-DERIVATION OPTIONS of create]",
       "Creates the new database DEST (never replacing a file) from JSON that export wrote,\n"
       "with a new master password; the name defaults to DEST's base name. Nothing is\n"
       "written unless all of the file is read." },
     { "import", "import SOURCE DEST --plugin FILE.tvp --name NAME\n"
-                "                        [--cipher AES-256|Twofish-256] [--rounds N | --kdf-time MS]",
+                "                        [--cipher AES-256|Twofish-256] [KEY-DERIVATION OPTIONS of create]",
       "Creates the new database DEST (never replacing a file) from a foreign password file,\n"
       "read by a database loader plugin: SOURCE must end in one of the plugin's file\n"
       "extensions (case matters) and may be at most 64 MiB. The plugin's option values are\n"

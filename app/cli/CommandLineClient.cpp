@@ -6,6 +6,7 @@
 #include "app/cli/JsonTreeImport.h"
 #include "app/cli/PasswordPrompt.h"
 #include "app/cli/TerminalScriptUserInterface.h"
+#include "app/database/DatabaseKeyDerivation.h"
 #include "app/database/PasswordBackup.h"
 #include "app/database/PasswordDatabaseFormat.h"
 #include "app/database/PasswordDatabaseSetPasswordTask.h"
@@ -59,6 +60,9 @@ QStringList generatorFlagOptions()
 constexpr int maximumCount = 100000;
 constexpr int minimumKdfTimeMs = 10;
 constexpr int maximumKdfTimeMs = 60000;
+// What checks a password guess against a vault of format 3 or earlier: the
+// HMAC key's 10000 rounds for each of its three blocks.
+constexpr int legacyGuessRounds = 3 * DatabaseHmacKeyRounds;
 
 const char* const backupModifiedKey = "app.settings.backupModifiedPasswords";
 const char* const backupDeletedKey = "app.settings.backupDeletedPasswords";
@@ -101,7 +105,9 @@ struct CommandLineClient::CommandTable {
     {
         const QString stdinFlag = QStringLiteral("password-stdin");
         const QStringList entryPasswordFlags { QStringLiteral("entry-password"), QStringLiteral("entry-password-stdin") };
-        const QStringList roundsOptions { QStringLiteral("cipher"), QStringLiteral("rounds"), QStringLiteral("kdf-time") };
+        const QStringList roundsOptions { QStringLiteral("cipher"), QStringLiteral("kdf"), QStringLiteral("rounds"),
+                                          QStringLiteral("kdf-memory"), QStringLiteral("kdf-parallelism"),
+                                          QStringLiteral("kdf-time") };
         static const QList<Command> table {
             { "create", QStringList { QStringLiteral("name"), QStringLiteral("note") } + roundsOptions, { stdinFlag },
               1, 1, &CommandLineClient::create },
@@ -124,6 +130,7 @@ struct CommandLineClient::CommandTable {
             { "attach", {}, { stdinFlag }, 3, 3, &CommandLineClient::attach },
             { "extract", {}, { stdinFlag, QStringLiteral("force") }, 3, 3, &CommandLineClient::extract },
             { "passwd", roundsOptions, { stdinFlag }, 1, 1, &CommandLineClient::changePassword },
+            { "upgrade", roundsOptions, { stdinFlag }, 1, 1, &CommandLineClient::upgrade },
             { "export", {}, { stdinFlag }, 1, 1, &CommandLineClient::exportTree },
             { "import-json", QStringList { QStringLiteral("name"), QStringLiteral("note") } + roundsOptions,
               { stdinFlag }, 2, 2, &CommandLineClient::importJson },
@@ -276,44 +283,116 @@ int CommandLineClient::createFile(PasswordDatabase& db, const QString& path, con
         if (cipher == BCipherId::None)
             return usageError(tr("Unknown cipher \"%1\".").arg(options.values.value(QStringLiteral("cipher"))));
     }
-    // The program's default for new databases, as its database editor uses.
-    int rounds = db.getKdfRounds();
-    const int roundsResult = readRounds(options, rounds);
-    if (roundsResult != ExitSuccess)
-        return roundsResult;
+    // The program's defaults for new databases, as its database editor uses.
+    DatabaseKdfParameters kdf;
+    const int kdfResult = readKdf(options, true, false, kdf);
+    if (kdfResult != ExitSuccess)
+        return kdfResult;
 
     QString password;
     if (!readNewSecret(options.values.contains(QStringLiteral("password-stdin")), password))
         return ExitFailure;
-    return setPasswordAndSave(db, path, password, cipher, BKdfId::PBKDF2, rounds, BFileWriteMode::CreateNew);
+    return setPasswordAndSave(db, path, password, cipher, kdf, BFileWriteMode::CreateNew);
 }
 
-int CommandLineClient::readRounds(const Options& options, int& rounds)
+int CommandLineClient::readKdf(const Options& options, bool useDefaults, bool legacyVault,
+                               DatabaseKdfParameters& kdf)
 {
-    const bool byCount = options.values.contains(QStringLiteral("rounds"));
-    const bool byTime = options.values.contains(QStringLiteral("kdf-time"));
+    const auto has = [&options](const char* name) { return options.values.contains(QLatin1String(name)); };
+    const auto value = [&options](const char* name) { return options.values.value(QLatin1String(name)); };
+    const bool byCount = has("rounds");
+    const bool byTime = has("kdf-time");
     if (byCount && byTime)
         return usageError(tr("Use either --rounds or --kdf-time, not both."));
+
+    // Without --kdf, --rounds keeps meaning PBKDF2 iterations, and a vault
+    // of format 3 or earlier can only use PBKDF2.
+    int function = 0;
+    if (has("kdf")) {
+        function = kdfId(value("kdf"));
+        if (function != BKdfId::PBKDF2 && function != BKdfId::Argon2)
+            return usageError(tr("Unknown key derivation \"%1\": use PBKDF2 or Argon2.").arg(value("kdf")));
+    } else if (byCount || legacyVault) {
+        function = BKdfId::PBKDF2;
+    }
+    if (legacyVault && function == BKdfId::Argon2)
+        return usageError(tr("Vaults of format version 3 and earlier use PBKDF2 only: run \"upgrade\" first "
+                             "to use Argon2."));
+
+    if (useDefaults) {
+        const DatabaseKdfParameters defaults = DatabaseKdfParameters::defaults();
+        if (function == 0 || function == defaults.kdf)
+            kdf = defaults;
+        else if (function == BKdfId::PBKDF2)
+            kdf = DatabaseKdfParameters::pbkdf2(DatabaseKdfParameters::DefaultPbkdf2Rounds);
+        else
+            kdf = DatabaseKdfParameters::argon2(DatabaseKdfParameters::FallbackArgon2Passes,
+                                                DatabaseKdfParameters::DefaultArgon2MemoryKib,
+                                                DatabaseKdfParameters::DefaultArgon2Parallelism);
+    } else if (function != 0 && function != kdf.kdf) {
+        kdf = function == BKdfId::PBKDF2
+            ? DatabaseKdfParameters::pbkdf2(DatabaseKdfParameters::DefaultPbkdf2Rounds)
+            : DatabaseKdfParameters::argon2(DatabaseKdfParameters::FallbackArgon2Passes,
+                                            DatabaseKdfParameters::DefaultArgon2MemoryKib,
+                                            DatabaseKdfParameters::DefaultArgon2Parallelism);
+    }
+
+    if (has("kdf-memory") || has("kdf-parallelism")) {
+        if (!kdf.isArgon2())
+            return usageError(tr("--kdf-memory and --kdf-parallelism apply to Argon2 only."));
+        bool ok = true;
+        if (has("kdf-memory")) {
+            const qint64 mebibytes = value("kdf-memory").toLongLong(&ok);
+            if (!ok || mebibytes < 1 || mebibytes * 1024 > DatabaseKdfParameters::MaxArgon2MemoryKib)
+                return usageError(tr("The key derivation memory must be a whole number of MiB from 1 to %1.")
+                                      .arg(DatabaseKdfParameters::MaxArgon2MemoryKib / 1024));
+            kdf.memoryKib = int(mebibytes * 1024);
+        }
+        if (has("kdf-parallelism")) {
+            const int lanes = value("kdf-parallelism").toInt(&ok);
+            if (!ok || lanes < 1 || lanes > DatabaseKdfParameters::MaxArgon2Parallelism)
+                return usageError(tr("The key derivation parallelism must be a whole number from 1 to %1.")
+                                      .arg(DatabaseKdfParameters::MaxArgon2Parallelism));
+            kdf.parallelism = lanes;
+        }
+    }
+
     if (byCount) {
         bool ok = false;
-        const int value = options.values.value(QStringLiteral("rounds")).toInt(&ok);
-        if (!ok || value < 1)
+        const int rounds = value("rounds").toInt(&ok);
+        if (!ok || rounds < 1)
             return usageError(tr("The number of rounds must be a positive integer."));
-        rounds = value;
+        kdf.rounds = rounds;
     } else if (byTime) {
         bool ok = false;
-        const int milliseconds = options.values.value(QStringLiteral("kdf-time")).toInt(&ok);
+        const int milliseconds = value("kdf-time").toInt(&ok);
         if (!ok || milliseconds < minimumKdfTimeMs || milliseconds > maximumKdfTimeMs)
             return usageError(tr("The key derivation time must be a whole number of milliseconds from %1 to %2.")
                                   .arg(minimumKdfTimeMs)
                                   .arg(maximumKdfTimeMs));
         // As the database editor calibrates: the cipher key's length.
         BTaskController controller;
-        BKDFCalibrateTask task(BKdfId::PBKDF2, milliseconds, 32);
-        if (task.run(&controller) != Success || task.rounds() < 1)
+        BKDFCalibrateTask task(kdf.kdf, milliseconds, 32);
+        task.setArgon2Parameters(kdf.memoryKib, kdf.parallelism);
+        if (!kdf.problem().isEmpty() || task.run(&controller) != Success || task.rounds() < 1)
             return fail(tr("Failed to calibrate the key derivation rounds."));
-        rounds = task.rounds();
+        kdf.rounds = task.rounds();
+    } else if (useDefaults && kdf.isArgon2() && !has("kdf-memory") && !has("kdf-parallelism")
+               && !DatabaseKdfParameters::argon2DefaultCalibrated()) {
+        // The default passes are found once on this computer, as the
+        // program does, and kept for later vaults.
+        BTaskController controller;
+        BKDFCalibrateTask task(BKdfId::Argon2, 1000, 32);
+        task.setArgon2Parameters(kdf.memoryKib, kdf.parallelism);
+        if (task.run(&controller) == Success && task.rounds() >= BKDFCalibrateTask::MinArgon2Passes) {
+            kdf.rounds = task.rounds();
+            DatabaseKdfParameters::storeDefaultArgon2Passes(kdf.rounds);
+        }
     }
+
+    const QString problem = kdf.problem();
+    if (!problem.isEmpty())
+        return usageError(problem);
     return ExitSuccess;
 }
 
@@ -326,8 +405,17 @@ int CommandLineClient::info(const Options& options)
     text += tr("Name: %1\n").arg(db.getName());
     text += tr("Note: %1\n").arg(db.getNote());
     text += tr("Cipher: %1\n").arg(cipherName(db.getCipher()));
-    text += tr("Key derivation: %1, %2 rounds\n").arg(kdfName(db.getKdf())).arg(db.getKdfRounds());
+    text += tr("Key derivation: %1\n").arg(db.getKdfParameters().describe());
     text += tr("Format version: %1\n").arg(db.getFormatVersion());
+    if (db.isLegacyFormat()) {
+        text += tr("Warning: in format version %1 a password guess is checked with the HMAC key alone, which "
+                   "costs %2 rounds of HMAC-Keccak-384 whatever the rounds above (%3 %% of them). Run "
+                   "\"lockharbour-cli upgrade\" to make every guess cost the whole key derivation.\n")
+                    .arg(db.getFormatVersion())
+                    .arg(legacyGuessRounds)
+                    .arg(QString::number(100.0 * legacyGuessRounds / qMax(1, db.getKdfRounds() + legacyGuessRounds),
+                                         'g', 3));
+    }
     print(text);
     return ExitSuccess;
 }
@@ -852,10 +940,23 @@ int CommandLineClient::changePassword(const Options& options)
         if (cipher == BCipherId::None)
             return usageError(tr("Unknown cipher \"%1\".").arg(options.values.value(QStringLiteral("cipher"))));
     }
-    int rounds = -1;
-    const int roundsResult = readRounds(options, rounds);
-    if (roundsResult != ExitSuccess)
-        return roundsResult;
+    // The options are checked against the header before any password is
+    // asked for.
+    PasswordDatabase header;
+    if (!loadHeader(path, header))
+        return ExitFailure;
+    const bool upgrading = m_command == QLatin1String("upgrade");
+    if (upgrading && !header.isLegacyFormat()) {
+        m_error->write(tr("\"%1\" already uses format version %2.\n")
+                           .arg(path)
+                           .arg(header.getFileFormatVersion())
+                           .toUtf8());
+        return ExitSuccess;
+    }
+    DatabaseKdfParameters kdf = header.getKdfParameters();
+    const int kdfResult = readKdf(options, upgrading, header.isLegacyFormat() && !upgrading, kdf);
+    if (kdfResult != ExitSuccess)
+        return kdfResult;
 
     PasswordDatabase db;
     BFileLock writeLock;
@@ -865,15 +966,25 @@ int CommandLineClient::changePassword(const Options& options)
         wipe(password);
         return ExitFailure;
     }
-    return setPasswordAndSave(db, path, password, cipher < 0 ? db.getCipher() : cipher, db.getKdf(),
-                              rounds < 0 ? db.getKdfRounds() : rounds, BFileWriteMode::ReplaceExisting);
+    // What was read under the lock counts, should the file have changed.
+    if (!upgrading && !options.values.contains(QStringLiteral("kdf")) && db.getKdf() != kdf.kdf)
+        kdf = db.getKdfParameters();
+    return setPasswordAndSave(db, path, password, cipher < 0 ? db.getCipher() : cipher, kdf,
+                              BFileWriteMode::ReplaceExisting,
+                              upgrading ? CurrentDatabaseFormatVersion : 0);
+}
+
+int CommandLineClient::upgrade(const Options& options)
+{
+    return changePassword(options);
 }
 
 int CommandLineClient::setPasswordAndSave(PasswordDatabase& db, const QString& path, QString& password,
-                                          int cipher, int kdf, int rounds, BFileWriteMode mode)
+                                          int cipher, const DatabaseKdfParameters& kdf, BFileWriteMode mode,
+                                          int formatVersion)
 {
     BTaskController controller;
-    PasswordDatabaseSetPasswordTask task(db, password, cipher, kdf, rounds);
+    PasswordDatabaseSetPasswordTask task(db, password, cipher, kdf, formatVersion);
     const BTaskResult result = task.run(&controller);
     wipe(password);
     if (result != Success)

@@ -2,6 +2,7 @@
 #define COMMANDLINECLIENT_H
 
 #include "app/cli/SecretReader.h"
+#include "app/database/DatabaseKdfParameters.h"
 #include "app/database/PasswordDatabase.h"
 
 #include <QCoreApplication>
@@ -69,7 +70,9 @@ private:
     int edit(const Options& options);
     int attach(const Options& options);
     int extract(const Options& options);
+    // passwd, and upgrade: re-keys a vault of format 1 to 3 as version 4.
     int changePassword(const Options& options);
+    int upgrade(const Options& options);
     int exportTree(const Options& options);
     int generate(const Options& options);
     int estimate(const Options& options);
@@ -82,10 +85,13 @@ private:
     // otherwise a terminal prompt. False (with an error printed) on failure.
     bool readSecret(bool fromInput, const QString& label, QString& secret);
     bool readNewSecret(bool fromInput, QString& secret);
-    // --rounds N or --kdf-time MS (calibrated on this computer) into
-    // `rounds`; untouched when neither is given. ExitSuccess, or the exit
-    // code with an error printed.
-    int readRounds(const Options& options, int& rounds);
+    // The key-derivation options (--kdf, --rounds or --kdf-time calibrated
+    // on this computer, --kdf-memory, --kdf-parallelism) applied to `kdf`:
+    // to the program's defaults for new vaults (useDefaults), else to the
+    // vault's own settings. Without --kdf, --rounds means PBKDF2 rounds, and
+    // a legacy vault accepts PBKDF2 only. ExitSuccess, or the exit code with
+    // an error printed.
+    int readKdf(const Options& options, bool useDefaults, bool legacyVault, DatabaseKdfParameters& kdf);
     // Reads the new master password and saves `db` as the new file `path`
     // with the cipher and rounds options of create.
     int createFile(PasswordDatabase& db, const QString& path, const Options& options);
@@ -102,8 +108,9 @@ private:
     bool saveDatabase(PasswordDatabase& db, const QString& path,
                       BFileWriteMode mode = BFileWriteMode::ReplaceExisting);
     // Gives `db` the password (wiped afterwards) and settings, then saves it.
-    int setPasswordAndSave(PasswordDatabase& db, const QString& path, QString& password, int cipher, int kdf,
-                           int rounds, BFileWriteMode mode);
+    // formatVersion 4 upgrades a vault of an earlier version; 0 keeps it.
+    int setPasswordAndSave(PasswordDatabase& db, const QString& path, QString& password, int cipher,
+                           const DatabaseKdfParameters& kdf, BFileWriteMode mode, int formatVersion = 0);
     // Applies the entry field options of add and edit. False on a bad value.
     bool applyEntryFields(const Options& options, PasswordDatabase::Password& entry);
     // The entry password of add and edit: asked twice at the terminal

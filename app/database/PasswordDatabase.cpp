@@ -1,5 +1,6 @@
 #include "app/database/PasswordDatabase.h"
 
+#include "app/database/DatabaseKdfParameters.h"
 #include "app/database/PasswordDatabaseFormat.h"
 
 #include "blib/app/BSettings.h"
@@ -564,6 +565,11 @@ PasswordDatabase& PasswordDatabase::operator=(const PasswordDatabase& other)
     m_kdf = other.m_kdf;
     m_cipher = other.m_cipher;
     m_kdfRounds = other.m_kdfRounds;
+    m_kdfMemoryKib = other.m_kdfMemoryKib;
+    m_kdfParallelism = other.m_kdfParallelism;
+    m_kdfSalt = other.m_kdfSalt;
+    m_fileFormatVersion = other.m_fileFormatVersion;
+    m_typeText = other.m_typeText;
     m_cipherKey = other.m_cipherKey;
     m_cipherKeySalt = other.m_cipherKeySalt;
     m_hmacKey = other.m_hmacKey;
@@ -599,6 +605,7 @@ void PasswordDatabase::wipeSecrets()
     wipe(m_cipherKeySalt);
     wipeKey(m_hmacKey);
     wipe(m_hmacKeySalt);
+    wipe(m_kdfSalt);
     wipe(m_cipherIv);
     wipe(m_hmac);
     wipe(m_encryptedData);
@@ -613,7 +620,22 @@ void PasswordDatabase::clear()
     wipeSecrets();
     m_cipher = 0;
     m_kdfRounds = configuredKdfRounds();
+    m_kdfMemoryKib = 0;
+    m_kdfParallelism = 0;
+    m_typeText.clear();
+    m_fileFormatVersion = CurrentDatabaseFormatVersion;
     m_formatVersion = -1;
+}
+
+DatabaseKdfParameters PasswordDatabase::getKdfParameters() const
+{
+    return DatabaseKdfParameters(m_kdf, m_kdfRounds, m_kdfMemoryKib, m_kdfParallelism);
+}
+
+void PasswordDatabase::setFileFormatVersion(int version)
+{
+    if (version == LegacyDatabaseFormatVersion || version == CurrentDatabaseFormatVersion)
+        m_fileFormatVersion = version;
 }
 
 QList<PasswordDatabase::Item*> PasswordDatabase::getAllItems() const

@@ -9,6 +9,7 @@
 #include <QString>
 
 class BTaskController;
+class DatabaseKdfParameters;
 class PasswordDatabaseSetPasswordTask;
 class PasswordDatabaseUnlockTask;
 
@@ -350,11 +351,30 @@ public:
     QString getFilePath() const { return m_filePath; }
     int getCipher() const { return m_cipher; }
     int getKdf() const { return m_kdf; }
+    // PBKDF2 iterations, or Argon2 passes.
     int getKdfRounds() const { return m_kdfRounds; }
+    // Argon2 only (0 for PBKDF2): memory in KiB and lanes.
+    int getKdfMemoryKib() const { return m_kdfMemoryKib; }
+    int getKdfParallelism() const { return m_kdfParallelism; }
+    DatabaseKdfParameters getKdfParameters() const;
+
+    // The format version save() writes: 4 for a new vault and for one read
+    // or upgraded as version 4; 3 for a vault read as version 1 to 3, which
+    // keeps the layout that earlier builds read (two salted PBKDF2 keys,
+    // an HMAC over the ciphertext alone). Only the set-password task moves a
+    // vault to version 4, since that needs new keys.
+    int getFileFormatVersion() const { return m_fileFormatVersion; }
+    bool isLegacyFormat() const { return m_fileFormatVersion < 4; }
+    // For new vaults that must stay readable by earlier builds (and for
+    // tests): 3 or 4; other values are ignored. Takes effect with the next
+    // set-password task, which derives keys of that version's kind.
+    void setFileFormatVersion(int version);
 
     // Read-only views of the file header and key material.
     const QByteArray& getCipherKeySalt() const { return m_cipherKeySalt; }
     const QByteArray& getHmacKeySalt() const { return m_hmacKeySalt; }
+    // Format 4: the one salt of the key derivation.
+    const QByteArray& getKdfSalt() const { return m_kdfSalt; }
     const QByteArray& getCipherKey() const { return m_cipherKey; }
     const QByteArray& getHmacKey() const { return m_hmacKey; }
     const QByteArray& getCipherIv() const { return m_cipherIv; }
@@ -399,7 +419,12 @@ private:
 
     void deleteGroups();
     void wipeSecrets();
-    bool encryptTree(QByteArray& iv, QByteArray& ciphertext, QByteArray& mac) const;
+    bool encryptTree(const QString& typeText, QByteArray& iv, QByteArray& ciphertext,
+                     QByteArray& mac) const;
+    // The HMAC of a payload: over the ciphertext alone before version 4,
+    // over the header fields and the ciphertext from version 4 on.
+    QByteArray payloadMac(const QString& typeText, const QByteArray& iv,
+                          const QByteArray& ciphertext, const QByteArray& hmacKey) const;
 
     bool m_open = false;
     bool m_modified = false;
@@ -409,6 +434,12 @@ private:
     QString m_note;
     int m_kdf = 1;
     int m_kdfRounds;
+    int m_kdfMemoryKib = 0;
+    int m_kdfParallelism = 0;
+    QByteArray m_kdfSalt;
+    int m_fileFormatVersion = 4;
+    // The "type" text of the file read, covered by a version 4 HMAC.
+    QString m_typeText;
     int m_cipher = 0;
     QByteArray m_cipherKey;
     QByteArray m_cipherKeySalt;

@@ -4,6 +4,7 @@
 
 #include "app/database/PasswordDatabase.h"
 
+#include "app/database/DatabaseKeyDerivation.h"
 #include "app/database/PasswordDatabaseFormat.h"
 #include "blib/app/BAppInfo.h"
 #include "blib/app/BFileAccess.h"
@@ -43,20 +44,39 @@ bool decodeBase64(const QJsonValue& value, QByteArray& bytes)
 }
 
 struct Header {
+    QString type;
     QString name;
     QString note;
     int cipher = 0;
     int kdf = 0;
     int kdfRounds = 0;
+    int kdfMemoryKib = 0;
+    int kdfParallelism = 0;
     int version = 0;
     QByteArray cipherKeySalt;
     QByteArray cipherIv;
     QByteArray hmacKeySalt;
+    QByteArray kdfSalt;
     QByteArray hmac;
     QByteArray encryptedData;
 };
 
 enum class HeaderResult { Ok, Invalid, NewerVersion };
+
+// A whole JSON number in [minimum, INT_MAX].
+bool readWholeNumber(const QJsonValue& value, int minimum, int& number)
+{
+    if (!value.isDouble())
+        return false;
+    const double d = value.toDouble();
+    if (!(d >= minimum && d <= std::numeric_limits<int>::max()) || std::floor(d) != d)
+        return false;
+    number = static_cast<int>(d);
+    return true;
+}
+
+// Salts longer than this are no salt the program wrote.
+constexpr int MaxKdfSaltLength = 1024;
 
 HeaderResult readHeader(const QJsonObject& root, Header& header)
 {
@@ -69,6 +89,7 @@ HeaderResult readHeader(const QJsonObject& root, Header& header)
     if (version < 1 || std::floor(version) != version)
         return HeaderResult::Invalid;
     header.version = static_cast<int>(version);
+    const bool format4 = header.version >= 4;
 
     auto member = [&root](const char* key, QJsonValue& value) {
         const auto it = root.constFind(QLatin1String(key));
@@ -79,6 +100,13 @@ HeaderResult readHeader(const QJsonObject& root, Header& header)
     };
 
     QJsonValue value;
+    // The label is ignored before version 4; from version 4 on the HMAC
+    // covers it, so it is kept as read.
+    if (format4) {
+        if (!member("type", value) || !value.isString())
+            return HeaderResult::Invalid;
+        header.type = value.toString();
+    }
     if (!member("name", value) || !value.isString())
         return HeaderResult::Invalid;
     header.name = value.toString();
@@ -88,7 +116,7 @@ HeaderResult readHeader(const QJsonObject& root, Header& header)
     if (!member("cipher", value) || !value.isString())
         return HeaderResult::Invalid;
     header.cipher = cipherId(value.toString());
-    if (!member("cipher_key_salt", value) || !decodeBase64(value, header.cipherKeySalt))
+    if (!format4 && (!member("cipher_key_salt", value) || !decodeBase64(value, header.cipherKeySalt)))
         return HeaderResult::Invalid;
     if (!member(header.version == 1 ? "ctr_iv" : "cipher_iv", value)
         || !decodeBase64(value, header.cipherIv))
@@ -101,17 +129,32 @@ HeaderResult readHeader(const QJsonObject& root, Header& header)
     if (!member("kdf", value) || !value.isString())
         return HeaderResult::Invalid;
     header.kdf = kdfId(value.toString());
-    if (!member("kdf_rounds", value) || !value.isDouble())
+    if (!member("kdf_rounds", value) || !readWholeNumber(value, 1, header.kdfRounds))
         return HeaderResult::Invalid;
-    const double rounds = value.toDouble();
-    if (!(rounds >= 1 && rounds <= std::numeric_limits<int>::max()) || std::floor(rounds) != rounds)
-        return HeaderResult::Invalid;
-    header.kdfRounds = static_cast<int>(rounds);
     if (!member("database", value) || !decodeBase64(value, header.encryptedData))
         return HeaderResult::Invalid;
     if (!member("hmac", value) || !decodeBase64(value, header.hmac))
         return HeaderResult::Invalid;
-    if (!member("hmac_key_salt", value) || !decodeBase64(value, header.hmacKeySalt))
+    if (!format4)
+        return member("hmac_key_salt", value) && decodeBase64(value, header.hmacKeySalt)
+            ? HeaderResult::Ok
+            : HeaderResult::Invalid;
+
+    // Version 4: one salt, and the Argon2 memory and lanes exactly when the
+    // function is Argon2, so that what the HMAC covers has one reading.
+    if (!member("kdf_salt", value) || !decodeBase64(value, header.kdfSalt)
+        || header.kdfSalt.size() < DatabaseMinKdfSaltLength || header.kdfSalt.size() > MaxKdfSaltLength)
+        return HeaderResult::Invalid;
+    const bool hasMemory = member("kdf_memory_kib", value);
+    if (hasMemory && !readWholeNumber(value, 1, header.kdfMemoryKib))
+        return HeaderResult::Invalid;
+    const bool hasParallelism = member("kdf_parallelism", value);
+    if (hasParallelism && !readWholeNumber(value, 1, header.kdfParallelism))
+        return HeaderResult::Invalid;
+    const bool argon2 = header.kdf == BKdfId::Argon2;
+    if (header.kdf != 0 && (hasMemory != argon2 || hasParallelism != argon2))
+        return HeaderResult::Invalid;
+    if (header.hmac.size() != HmacLength)
         return HeaderResult::Invalid;
     return HeaderResult::Ok;
 }
@@ -124,7 +167,36 @@ bool PasswordDatabase::hasKeys() const
     return keySize > 0 && m_cipherKey.size() == keySize && !m_hmacKey.isEmpty();
 }
 
-bool PasswordDatabase::encryptTree(QByteArray& iv, QByteArray& ciphertext, QByteArray& mac) const
+QByteArray PasswordDatabase::payloadMac(const QString& typeText, const QByteArray& iv,
+                                        const QByteArray& ciphertext, const QByteArray& hmacKey) const
+{
+    QByteArray mac;
+    if (isLegacyFormat()) {
+        hmac(BHashId::SHA3_384, ciphertext, hmacKey, mac);
+        return mac;
+    }
+    DatabaseHeaderFields fields;
+    fields.type = typeText;
+    fields.version = m_fileFormatVersion;
+    fields.name = m_name;
+    fields.note = m_note;
+    fields.cipher = cipherName(m_cipher);
+    fields.cipherIv = iv;
+    fields.kdf = kdfName(m_kdf);
+    fields.kdfRounds = m_kdfRounds;
+    if (m_kdf == BKdfId::Argon2) {
+        fields.kdfMemoryKib = m_kdfMemoryKib;
+        fields.kdfParallelism = m_kdfParallelism;
+    }
+    fields.kdfSalt = m_kdfSalt;
+    QByteArray message = headerAuthenticationData(fields);
+    message.append(ciphertext);
+    hmac(BHashId::SHA3_384, message, hmacKey, mac);
+    return mac;
+}
+
+bool PasswordDatabase::encryptTree(const QString& typeText, QByteArray& iv, QByteArray& ciphertext,
+                                   QByteArray& mac) const
 {
     if (!hasKeys())
         return false;
@@ -141,8 +213,7 @@ bool PasswordDatabase::encryptTree(QByteArray& iv, QByteArray& ciphertext, QByte
     wipe(bytes);
     if (ciphertext.size() != length)
         return false;
-    mac.clear();
-    hmac(BHashId::SHA3_384, ciphertext, m_hmacKey, mac);
+    mac = payloadMac(typeText, iv, ciphertext, m_hmacKey);
     return mac.size() == HmacLength;
 }
 
@@ -156,24 +227,33 @@ bool PasswordDatabase::save(const QString& path, QString* error, BFileWriteMode 
     };
     if (m_locked)
         return fail(fileError("The database is locked."));
+    const QString typeText = databaseTypeText();
     QByteArray iv, ciphertext, mac;
-    if (!encryptTree(iv, ciphertext, mac))
+    if (!encryptTree(typeText, iv, ciphertext, mac))
         return fail(fileError("The database could not be encrypted."));
 
     QJsonObject root;
     root.insert(QLatin1String("cipher"), cipherName(m_cipher));
     root.insert(QLatin1String("cipher_iv"), base64(iv));
-    root.insert(QLatin1String("cipher_key_salt"), base64(m_cipherKeySalt));
     root.insert(QLatin1String("database"), base64(ciphertext));
     root.insert(QLatin1String("hmac"), base64(mac));
-    root.insert(QLatin1String("hmac_key_salt"), base64(m_hmacKeySalt));
     root.insert(QLatin1String("kdf"), kdfName(m_kdf));
     root.insert(QLatin1String("kdf_rounds"), m_kdfRounds);
     root.insert(QLatin1String("name"), m_name);
     root.insert(QLatin1String("note"), m_note);
-    root.insert(QLatin1String("type"),
-                QString::fromUtf8(BAppInfo::productName) + QLatin1String(" Password Database"));
-    root.insert(QLatin1String("version"), CurrentDatabaseFormatVersion);
+    root.insert(QLatin1String("type"), typeText);
+    if (isLegacyFormat()) {
+        root.insert(QLatin1String("cipher_key_salt"), base64(m_cipherKeySalt));
+        root.insert(QLatin1String("hmac_key_salt"), base64(m_hmacKeySalt));
+        root.insert(QLatin1String("version"), LegacyDatabaseFormatVersion);
+    } else {
+        root.insert(QLatin1String("kdf_salt"), base64(m_kdfSalt));
+        if (m_kdf == BKdfId::Argon2) {
+            root.insert(QLatin1String("kdf_memory_kib"), m_kdfMemoryKib);
+            root.insert(QLatin1String("kdf_parallelism"), m_kdfParallelism);
+        }
+        root.insert(QLatin1String("version"), m_fileFormatVersion);
+    }
     const QByteArray text = QJsonDocument(root).toJson(QJsonDocument::Indented);
     // What load() would refuse is never written in place of a file it reads.
     if (text.size() > MaxFileSize) {
@@ -192,6 +272,7 @@ bool PasswordDatabase::save(const QString& path, QString* error, BFileWriteMode 
     const QString savedPath = path; // path may share storage with m_filePath
     wipe(m_filePath);
     m_filePath = savedPath;
+    m_typeText = typeText;
     m_modified = false;
     return true;
 }
@@ -235,10 +316,15 @@ bool PasswordDatabase::load(const QString& path, BTaskController* controller)
 
     // Only a complete header replaces what the database held.
     clear();
+    m_typeText = header.type;
     m_name = header.name;
     m_note = header.note;
     m_cipher = header.cipher;
     m_cipherKeySalt = header.cipherKeySalt;
+    m_kdfSalt = header.kdfSalt;
+    m_kdfMemoryKib = header.kdfMemoryKib;
+    m_kdfParallelism = header.kdfParallelism;
+    m_fileFormatVersion = qMax(header.version, LegacyDatabaseFormatVersion);
     m_cipherIv = header.cipherIv;
     m_kdf = header.kdf;
     m_kdfRounds = header.kdfRounds;
@@ -258,7 +344,7 @@ bool PasswordDatabase::lock()
     if (m_locked)
         return false;
     QByteArray iv, ciphertext, mac;
-    if (!encryptTree(iv, ciphertext, mac))
+    if (!encryptTree(m_typeText, iv, ciphertext, mac))
         return false;
 
     m_modifiedAtLock = m_modified;
@@ -266,7 +352,8 @@ bool PasswordDatabase::lock()
     wipe(m_encryptedData);
     m_encryptedData = ciphertext;
     m_hmac = mac;
-    m_formatVersion = CurrentDatabaseFormatVersion;
+    // The tree was just written in the layout of the vault's own version.
+    m_formatVersion = m_fileFormatVersion;
     deleteGroups();
     wipeKey(m_cipherKey);
     wipeKey(m_hmacKey);

@@ -1,5 +1,6 @@
 #include "app/database/PasswordDatabaseFormat.h"
 
+#include "blib/app/BAppInfo.h"
 #include "blib/crypto/BRandom.h"
 #include "blib/crypto/BWipe.h"
 
@@ -545,4 +546,37 @@ bool parseTree(PasswordDatabase& db, const QString& text, int formatVersion)
     for (Group* group : qAsConst(groups))
         db.addItem(group);
     return true;
+}
+
+QString databaseTypeText()
+{
+    return QString::fromUtf8(BAppInfo::productName) + QLatin1String(" Password Database");
+}
+
+QByteArray headerAuthenticationData(const DatabaseHeaderFields& fields)
+{
+    QByteArray data("LHDB4");
+    auto append = [&data](const QByteArray& bytes) {
+        const quint32 n = quint32(bytes.size());
+        data.append(char((n >> 24) & 0xff));
+        data.append(char((n >> 16) & 0xff));
+        data.append(char((n >> 8) & 0xff));
+        data.append(char(n & 0xff));
+        data.append(bytes);
+    };
+    auto number = [](qint64 value, bool present) {
+        return present ? QByteArray::number(value) : QByteArray();
+    };
+    append(fields.type.toUtf8());
+    append(QByteArray::number(fields.version));
+    append(fields.name.toUtf8());
+    append(fields.note.toUtf8());
+    append(fields.cipher.toUtf8());
+    append(fields.cipherIv);
+    append(fields.kdf.toUtf8());
+    append(QByteArray::number(fields.kdfRounds));
+    append(number(fields.kdfMemoryKib, fields.kdfMemoryKib > 0));
+    append(number(fields.kdfParallelism, fields.kdfParallelism > 0));
+    append(fields.kdfSalt);
+    return data;
 }

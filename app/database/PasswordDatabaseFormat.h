@@ -11,8 +11,37 @@
 // The plaintext form of a database's tree: the JSON that the file format and
 // locking encrypt. Version 3 is written; versions 1 to 3 are read.
 
-// The format version serialiseTree() writes.
-constexpr int CurrentDatabaseFormatVersion = 3;
+// The newest file format version, written for new vaults, and the version
+// written for vaults read as versions 1 to 3.
+constexpr int CurrentDatabaseFormatVersion = 4;
+constexpr int LegacyDatabaseFormatVersion = 3;
+
+// The "type" text of every file written.
+QString databaseTypeText();
+
+// The header fields a version 4 HMAC covers, as they stand in the file.
+// Absent numbers (the Argon2 memory and lanes of a PBKDF2 vault) are 0.
+struct DatabaseHeaderFields {
+    QString type;
+    int version = 4;
+    QString name;
+    QString note;
+    QString cipher;
+    QByteArray cipherIv;
+    QString kdf;
+    qint64 kdfRounds = 0;
+    qint64 kdfMemoryKib = 0;
+    qint64 kdfParallelism = 0;
+    QByteArray kdfSalt;
+};
+
+// The authenticated data A of a version 4 file: "LHDB4", then for "type",
+// "version", "name", "note", "cipher", "cipher_iv", "kdf", "kdf_rounds",
+// "kdf_memory_kib", "kdf_parallelism" and "kdf_salt" in this order a 4-byte
+// big-endian length and the bytes (UTF-8 of a text, decimal digits of a
+// number, the decoded bytes of the IV and salt, nothing for an absent
+// member). The HMAC is taken over A followed by the ciphertext.
+QByteArray headerAuthenticationData(const DatabaseHeaderFields& fields);
 
 // The tree as one JSON object {"groups": [...]}, group and password objects
 // as in the file. Empty (no "groups") when groups are nested deeper than

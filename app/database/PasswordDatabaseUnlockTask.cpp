@@ -1,5 +1,6 @@
 #include "app/database/PasswordDatabaseUnlockTask.h"
 
+#include "app/database/DatabaseKdfParameters.h"
 #include "app/database/DatabaseKeyDerivation.h"
 #include "app/database/PasswordDatabaseFormat.h"
 #include "app/database/PasswordDatabase.h"
@@ -54,7 +55,8 @@ BTaskResult PasswordDatabaseUnlockTask::run(BTaskController* controller)
 
     // Settings this program cannot work with are named as such, not taken
     // for a wrong password, and cost no key derivation.
-    if (db.m_kdf != BKdfId::PBKDF2) {
+    const bool format4 = !db.isLegacyFormat();
+    if (format4 ? db.m_kdf != BKdfId::PBKDF2 && db.m_kdf != BKdfId::Argon2 : db.m_kdf != BKdfId::PBKDF2) {
         controller->setErrorMessage(unlockError(QT_TRANSLATE_NOOP(
             "PasswordDatabase",
             "Failed to unlock password database. It uses a key derivation function this program does "
@@ -68,28 +70,50 @@ BTaskResult PasswordDatabaseUnlockTask::run(BTaskController* controller)
         return Failure;
     }
 
+    // Bounds are checked before anything is derived: a hostile header must
+    // not make the program work for hours or take all memory first.
+    if (format4) {
+        const QString problem = db.getKdfParameters().problem();
+        if (!problem.isEmpty()) {
+            controller->setErrorMessage(
+                unlockError(QT_TRANSLATE_NOOP("PasswordDatabase", "Failed to unlock password database. %1"))
+                    .arg(problem));
+            return Failure;
+        }
+    }
+
     // The keys are derived aside and stored only once they have proved right:
     // keys from a mistyped password would otherwise let a later save() write
     // over the file under that password.
     QByteArray cipherKey, hmacKey;
-    BSubTaskController cipherKeyStage(controller, 0.0, 0.8);
-    BTaskResult result = deriveDatabaseKey(db, &cipherKeyStage, m_password, cipherKey,
-                                           db.m_cipherKeySalt, db.m_kdfRounds,
-                                           DatabaseCipherKeyLength);
-    if (result != Success)
-        return result;
+    if (format4) {
+        QByteArray masterKey;
+        const BTaskResult result =
+            deriveMasterKey(controller, m_password, db.m_kdfSalt, db.getKdfParameters(), masterKey);
+        if (result != Success)
+            return result;
+        expandDatabaseKeys(masterKey, cipherKey, hmacKey);
+        wipe(masterKey);
+    } else {
+        BSubTaskController cipherKeyStage(controller, 0.0, 0.8);
+        BTaskResult result = deriveDatabaseKey(db, &cipherKeyStage, m_password, cipherKey,
+                                               db.m_cipherKeySalt, db.m_kdfRounds,
+                                               DatabaseCipherKeyLength);
+        if (result != Success)
+            return result;
 
-    BSubTaskController hmacKeyStage(controller, 0.8, 0.2);
-    result = deriveDatabaseKey(db, &hmacKeyStage, m_password, hmacKey, db.m_hmacKeySalt,
-                               DatabaseHmacKeyRounds, DatabaseHmacKeyLength);
-    if (result != Success) {
-        wipeKey(cipherKey);
-        return result;
+        BSubTaskController hmacKeyStage(controller, 0.8, 0.2);
+        result = deriveDatabaseKey(db, &hmacKeyStage, m_password, hmacKey, db.m_hmacKeySalt,
+                                   DatabaseHmacKeyRounds, DatabaseHmacKeyLength);
+        if (result != Success) {
+            wipeKey(cipherKey);
+            return result;
+        }
     }
 
-    // A wrong password and a damaged payload both end here.
-    QByteArray mac;
-    hmac(BHashId::SHA3_384, db.m_encryptedData, hmacKey, mac);
+    // A wrong password and a damaged payload (or, from version 4 on, a
+    // changed header) all end here, before anything is decrypted.
+    const QByteArray mac = db.payloadMac(db.m_typeText, db.m_cipherIv, db.m_encryptedData, hmacKey);
     if (mac.isEmpty() || !constantTimeEquals(mac, db.m_hmac)) {
         wipeKey(cipherKey);
         wipeKey(hmacKey);

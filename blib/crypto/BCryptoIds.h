@@ -11,7 +11,8 @@ namespace BCipherId {
 enum : int { None = 0, AES_256 = 1, Twofish_256 = 2 };
 }
 
-// Key-derivation function ids; only PBKDF2 is implemented.
+// Key-derivation function ids; PBKDF2 and (in format 4 vaults) Argon2id are
+// implemented.
 namespace BKdfId {
 enum : int { None = 0, PBKDF2 = 1, Argon2 = 2, Lyra2 = 3 };
 }

@@ -7,6 +7,7 @@
 #include "blib/task/BTaskController.h"
 
 #include <QElapsedTimer>
+#include <argon2.h>
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
@@ -30,12 +31,49 @@ BKDFCalibrateTask::BKDFCalibrateTask(int kdf, int durationMs, int keyLength)
 {
 }
 
+void BKDFCalibrateTask::setArgon2Parameters(int memoryKib, int parallelism)
+{
+    m_memoryKib = memoryKib;
+    m_parallelism = parallelism;
+}
+
+BTaskResult BKDFCalibrateTask::runArgon2(BTaskController* controller)
+{
+    if (m_parallelism < 1 || m_memoryKib < 8 * m_parallelism)
+        return Failure;
+    controller->setIndeterminateProgress(true);
+    QByteArray key = QByteArray::fromBase64(QByteArray::fromRawData(
+        calibrationPassword, int(sizeof calibrationPassword) - 1));
+    const QByteArray salt(32, '\x5a');
+    QByteArray out(m_keyLength, '\0');
+    // One pass costs about as much as each further one (the first also
+    // fills the memory), so the time of a single pass sets the count.
+    QElapsedTimer timer;
+    timer.start();
+    const int status = argon2id_hash_raw(1, uint32_t(m_memoryKib), uint32_t(m_parallelism),
+                                         key.constData(), size_t(key.size()), salt.constData(),
+                                         size_t(salt.size()), out.data(), size_t(out.size()));
+    const qint64 elapsed = std::max<qint64>(1, timer.elapsed());
+    wipe(key);
+    wipe(out);
+    controller->setIndeterminateProgress(false);
+    if (status != ARGON2_OK)
+        return Failure;
+    const qint64 passes = std::max<qint64>(MinArgon2Passes, (m_durationMs + elapsed / 2) / elapsed);
+    m_measuredRounds = int(std::min<qint64>(passes, INT_MAX));
+    m_rounds = m_measuredRounds;
+    controller->setProgress(1.0);
+    return Success;
+}
+
 BTaskResult BKDFCalibrateTask::run(BTaskController* controller)
 {
     controller->setTitle(tr("Calibrating KDF"));
     controller->setStatus(tr("Calibrating KDF..."));
-    if (m_keyLength < 1 || m_kdf != BKdfId::PBKDF2)
+    if (m_keyLength < 1 || (m_kdf != BKdfId::PBKDF2 && m_kdf != BKdfId::Argon2))
         return Failure;
+    if (m_kdf == BKdfId::Argon2)
+        return runArgon2(controller);
 
     const int blocks = std::max(1, m_keyLength / hashLength(BHashId::SHA3_384));
     const QString perSecondText = tr("rounds/sec");

@@ -6,6 +6,8 @@
 #include "blib/crypto/BWipe.h"
 #include "blib/task/BTaskController.h"
 
+#include <argon2.h>
+
 #include <cmath>
 #include <ctime>
 #include <limits>
@@ -66,13 +68,46 @@ BKDFTask::~BKDFTask()
     wipe(m_result);
 }
 
+void BKDFTask::setArgon2Parameters(int memoryKib, int parallelism)
+{
+    m_memoryKib = memoryKib;
+    m_parallelism = parallelism;
+}
+
+BTaskResult BKDFTask::runArgon2(BTaskController* controller)
+{
+    if (m_memoryKib < 8 * m_parallelism || m_parallelism < 1 || m_salt.size() < int(ARGON2_MIN_SALT_LENGTH))
+        return Failure;
+    controller->setIndeterminateProgress(true);
+    controller->setStatus(tr("Deriving the key with Argon2id (%1 MiB, %2 passes)")
+                              .arg(m_memoryKib / 1024)
+                              .arg(m_rounds));
+    QByteArray passwordBytes = m_password.toUtf8();
+    QByteArray derived(m_keyLength, '\0');
+    const int status = argon2id_hash_raw(uint32_t(m_rounds), uint32_t(m_memoryKib),
+                                         uint32_t(m_parallelism), passwordBytes.constData(),
+                                         size_t(passwordBytes.size()), m_salt.constData(),
+                                         size_t(m_salt.size()), derived.data(), size_t(derived.size()));
+    wipe(passwordBytes);
+    controller->setIndeterminateProgress(false);
+    if (status != ARGON2_OK) {
+        wipe(derived);
+        return Failure;
+    }
+    wipe(m_result);
+    m_result = derived;
+    return Success;
+}
+
 BTaskResult BKDFTask::run(BTaskController* controller)
 {
     controller->setTitle(tr("Processing KDF"));
-    if (m_kdf != BKdfId::PBKDF2)
+    if (m_kdf != BKdfId::PBKDF2 && m_kdf != BKdfId::Argon2)
         return Failure;
     if (m_rounds < 1 || m_keyLength < 1)
         return Failure;
+    if (m_kdf == BKdfId::Argon2)
+        return runArgon2(controller);
 
     using Digest = BPbkdf2Keccak384::Digest;
     const int digestLength = hashLength(BHashId::SHA3_384);
@@ -107,6 +142,12 @@ BTaskResult BKDFTask::run(BTaskController* controller)
         t = u;
         for (int r = 1; r < m_rounds; ++r) {
             if (reportClock.due()) {
+                if (controller->isCancelled()) {
+                    BPbkdf2Keccak384::zero(&u, sizeof u);
+                    BPbkdf2Keccak384::zero(&t, sizeof t);
+                    wipe(derived);
+                    return Cancelled;
+                }
                 controller->setProgress(double(done) / double(total));
                 controller->setStatus(QStringLiteral("%1 %2/%3")
                                           .arg(roundText, QString::number(done + 1),

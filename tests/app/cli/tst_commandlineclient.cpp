@@ -224,7 +224,7 @@ private slots:
         QVERIFY(info.out.contains("Note: team vault\n"));
         QVERIFY(info.out.contains("Cipher: Twofish-256\n"));
         QVERIFY(info.out.contains("Key derivation: PBKDF2, 5 rounds\n"));
-        QVERIFY(info.out.contains("Format version: 3\n"));
+        QVERIFY(info.out.contains("Format version: 4\n"));
 
         // Never overwrite an existing file.
         const Result again = cli({ "create", file, "--name", "Other", "--password-stdin" }, "pw\n");

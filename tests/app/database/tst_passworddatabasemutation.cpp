@@ -142,7 +142,7 @@ private slots:
             if (!db.load(path, &controller))
                 continue;
             ++accepted;
-            QVERIFY2(db.isOpen() && db.getFormatVersion() >= 1 && db.getFormatVersion() <= 3,
+            QVERIFY2(db.isOpen() && db.getFormatVersion() >= 1 && db.getFormatVersion() <= 4,
                      qPrintable(QStringLiteral("case %1").arg(i)));
             QVERIFY2(db.getKdfRounds() >= 1, qPrintable(QStringLiteral("case %1").arg(i)));
         }

@@ -1,12 +1,16 @@
 #ifndef DATABASEEDITDIALOG_H
 #define DATABASEEDITDIALOG_H
 
+#include "app/database/DatabaseKdfParameters.h"
 #include "blib/task/BTaskResult.h"
 
 #include <QDialog>
 #include <QString>
 
 class PasswordDatabase;
+class QLabel;
+class QPushButton;
+class QSpinBox;
 
 namespace Ui {
 class DatabaseEditDialog;
@@ -16,7 +20,10 @@ class DatabaseEditDialog;
 // (new mode), or changes these settings on an open database (edit mode).
 // In edit mode a change of name or note alone needs no password; any
 // cryptographic change asks for the password twice and re-keys the
-// database through the set-password task. The database is changed only
+// database through the set-password task. The dialog shows the vault's
+// format version; a vault of version 3 or earlier is offered the upgrade to
+// version 4 (re-keyed with the default key derivation, Argon2id, unless the
+// user picks other settings), and only then can it use Argon2. The database is changed only
 // once everything has succeeded; the caller then finds it updated in place.
 class DatabaseEditDialog : public QDialog
 {
@@ -41,6 +48,10 @@ public slots:
     void passwordTextChanged(const QString& text);
     void generatePasswordButtonPressed();
     void calibrateKDFRoundsButtonPressed();
+    // Prepares the re-keying of a version 1-3 vault as version 4: the
+    // password rows are shown and the default key derivation is selected.
+    void upgradeFormatButtonPressed();
+    void kdfChanged();
     void accept() override;
 
 protected:
@@ -53,6 +64,9 @@ private:
     void setPasswordRowsVisible(bool visible);
     int selectedCipher() const;
     int selectedKdf() const;
+    DatabaseKdfParameters selectedKdfParameters() const;
+    void showKdfParameters(const DatabaseKdfParameters& parameters);
+    void refreshFormatRow();
     // Runs the set-password task with the entered password; the password
     // fields are emptied before it runs.
     bool setPassword();
@@ -63,6 +77,16 @@ private:
     bool m_passwordFieldsShown;
     PasswordDatabase* m_database = nullptr;
     int m_calibrationDurationMs = 1000;
+    bool m_upgrading = false;
+    // The key derivation the form showed first: a change of it asks for
+    // the password and may warn about slow settings.
+    DatabaseKdfParameters m_shownKdf;
+    QLabel* m_formatLabel = nullptr;
+    QPushButton* m_upgradeButton = nullptr;
+    QWidget* m_argon2Widget = nullptr;
+    QLabel* m_argon2Label = nullptr;
+    QSpinBox* m_memorySpinBox = nullptr;
+    QSpinBox* m_parallelismSpinBox = nullptr;
 };
 
 #endif // DATABASEEDITDIALOG_H

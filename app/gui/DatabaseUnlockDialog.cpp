@@ -2,6 +2,7 @@
 
 #include "ui_DatabaseUnlockDialog.h"
 
+#include "app/database/DatabaseKdfParameters.h"
 #include "app/database/PasswordDatabase.h"
 #include "app/database/PasswordDatabaseUnlockTask.h"
 #include "app/gui/SecretText.h"
@@ -21,9 +22,12 @@ DatabaseUnlockDialog::DatabaseUnlockDialog(QWidget* parent, PasswordDatabase* da
     if (m_database) {
         ui->nameLabel->setText(m_database->getName());
         ui->cipherLabel->setText(cipherName(m_database->getCipher()));
-        ui->kdfLabel->setText(QStringLiteral("%1 %2 %3")
-                                  .arg(QString::number(m_database->getKdfRounds()), tr("rounds of"),
-                                       kdfName(m_database->getKdf())));
+        const DatabaseKdfParameters kdf = m_database->getKdfParameters();
+        if (kdf.isArgon2())
+            ui->kdfLabel->setText(kdf.describe());
+        else
+            ui->kdfLabel->setText(QStringLiteral("%1 %2 %3")
+                                      .arg(QString::number(kdf.rounds), tr("rounds of"), kdfName(kdf.kdf)));
     }
     ui->passwordLineEdit->setFocus();
     fixDialogHeight(this);

@@ -38,6 +38,8 @@
 #include <QClipboard>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QPushButton>
 #include <QLabel>
 #include <QRandomGenerator>
@@ -305,6 +307,36 @@ void MainWindow::completeSetup()
     m_fileChangedLabel->setMargin(6);
     m_fileChangedLabel->hide();
     ui->databaseLayout->insertWidget(0, m_fileChangedLabel);
+
+    // Shown above the views while the vault has a format version in which
+    // its key-derivation settings protect less than they claim.
+    m_formatNotice = new QFrame(ui->databaseWidget);
+    m_formatNotice->setObjectName(QStringLiteral("formatNoticeWidget"));
+    m_formatNotice->setAutoFillBackground(true);
+    m_formatNotice->setBackgroundRole(QPalette::ToolTipBase);
+    m_formatNotice->setForegroundRole(QPalette::ToolTipText);
+    auto* noticeLayout = new QHBoxLayout(m_formatNotice);
+    noticeLayout->setContentsMargins(6, 4, 6, 4);
+    auto* noticeLabel = new QLabel(m_formatNotice);
+    noticeLabel->setObjectName(QStringLiteral("formatNoticeLabel"));
+    noticeLabel->setWordWrap(true);
+    noticeLabel->setTextFormat(Qt::PlainText);
+    noticeLabel->setText(tr("This vault uses an old file format: its password can be checked with far less "
+                            "work than its key derivation settings suggest. Upgrade it to protect it fully "
+                            "(earlier versions of the program will no longer open it)."));
+    auto* upgradeButton = new QPushButton(tr("Upgrade..."), m_formatNotice);
+    upgradeButton->setObjectName(QStringLiteral("upgradeFormatNoticeButton"));
+    noticeLayout->addWidget(noticeLabel, 1);
+    noticeLayout->addWidget(upgradeButton);
+    connect(upgradeButton, &QAbstractButton::clicked, this, &MainWindow::upgradeDatabaseFormat);
+    m_formatNotice->hide();
+    ui->databaseLayout->insertWidget(0, m_formatNotice);
+}
+
+void MainWindow::refreshFormatNotice()
+{
+    if (m_formatNotice)
+        m_formatNotice->setVisible(m_database.isOpen() && !m_database.isLocked() && m_database.isLegacyFormat());
 }
 
 void MainWindow::enterInitialView()
@@ -412,6 +444,7 @@ void MainWindow::goToDatabaseView()
 {
     ui->stackedWidget->setCurrentWidget(ui->databaseWidget);
     ui->mainToolBar->show();
+    refreshFormatNotice();
     if (boolSetting(QStringLiteral("app.settings.lockWorkspaceTimeout"), false))
         m_inactivityTimer->start(intSetting(QStringLiteral("app.settings.lockWorkspaceTimeoutSeconds"), 600));
     updateActions();
@@ -495,6 +528,7 @@ bool MainWindow::checkUnsavedChanges()
 void MainWindow::refreshTitle()
 {
     setModified(m_database.isModified());
+    refreshFormatNotice();
 }
 
 void MainWindow::databaseChanged()
@@ -892,6 +926,19 @@ void MainWindow::databaseSettings()
     dialog.loadDatabase(&m_database);
     if (execDialog(this, &dialog) == QDialog::Accepted && isDatabaseUsable())
         databaseChanged();
+}
+
+void MainWindow::upgradeDatabaseFormat()
+{
+    if (!isDatabaseUsable() || !m_database.isLegacyFormat())
+        return;
+    ui->findWidget->hide();
+    DatabaseEditDialog dialog(this, false, QString());
+    dialog.loadDatabase(&m_database);
+    dialog.upgradeFormatButtonPressed();
+    if (execDialog(this, &dialog) == QDialog::Accepted && isDatabaseUsable())
+        databaseChanged();
+    refreshFormatNotice();
 }
 
 void MainWindow::lockWorkspace()

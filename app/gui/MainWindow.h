@@ -87,6 +87,9 @@ public slots:
     void saveDatabaseAs();
     bool saveDatabaseOrSaveAs(bool forceSaveAs);
     void databaseSettings();
+    // Re-keys a vault of format 1 to 3 as version 4 through the database
+    // settings, asking for the password as a change of it does.
+    void upgradeDatabaseFormat();
     void lockWorkspace();
     void unlockWorkspace();
 
@@ -217,6 +220,9 @@ private:
     DatabaseFileWatch* m_fileWatch;
     BFileInUseMarker m_inUseMarker;
     QLabel* m_fileChangedLabel = nullptr;
+    // Above the views while the open vault has format 1 to 3.
+    QWidget* m_formatNotice = nullptr;
+    void refreshFormatNotice();
     // First in the icon-pack list from the plugin-factory registration on.
     std::unique_ptr<EntryIconPackBuiltIn> m_builtInIconPack;
     // Alerts and prompts of loader scripts while an import runs.

@@ -1171,14 +1171,56 @@ private slots:
         QVERIFY(!QFile::exists(path("huge.lhdb")));
     }
 
+    // New vaults are version 4 with the chosen derivation; bounds are
+    // refused before any password is read; a legacy vault says what a
+    // guess costs, takes PBKDF2 only, and is upgraded in place.
+    void formatFourOptionsAndUpgrade()
+    {
+        const QString argon = path("argon.lhdb");
+        QCOMPARE(cli({ "create", argon, "--name", "A", "--kdf", "Argon2", "--rounds", "1", "--kdf-memory", "1",
+                       "--kdf-parallelism", "1", "--password-stdin" }, "pw\n").code, 0);
+        Result info = cli({ "info", argon });
+        QVERIFY2(info.out.contains("Key derivation: Argon2id, 1 passes, 1 MiB, 1 lanes\n"), qPrintable(info.out));
+        QVERIFY(info.out.contains("Format version: 4\n") && !info.out.contains("Warning"));
+        QCOMPARE(cli({ "ls", argon, "--password-stdin" }, "pw\n").code, 0);
+
+        QCOMPARE(cli({ "create", path("lanes.lhdb"), "--name", "L", "--kdf", "Argon2", "--kdf-parallelism", "65",
+                       "--password-stdin" }, "pw\n").code, 2);
+        QCOMPARE(cli({ "create", path("mem.lhdb"), "--name", "M", "--rounds", "3", "--kdf-memory", "8",
+                       "--password-stdin" }, "pw\n").code, 2);
+        QVERIFY(!QFile::exists(path("lanes.lhdb")) && !QFile::exists(path("mem.lhdb")));
+
+        const QString legacy = path("legacy.lhdb");
+        {
+            QFile file(legacy);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QJsonDocument(buildFile(3, "{\"groups\":[]}", QStringLiteral("pw"))).toJson());
+        }
+        info = cli({ "info", legacy });
+        QVERIFY(info.out.contains("Format version: 3\n"));
+        QVERIFY2(info.out.contains("costs 30000 rounds"), qPrintable(info.out));
+        QCOMPARE(cli({ "passwd", legacy, "--kdf", "Argon2", "--password-stdin" }, "pw\nnew\n").code, 2);
+        QCOMPARE(cli({ "passwd", legacy, "--rounds", "2", "--password-stdin" }, "pw\nnext\n").code, 0);
+        QVERIFY(cli({ "info", legacy }).out.contains("Format version: 3\n"));
+        QCOMPARE(cli({ "upgrade", legacy, "--kdf", "Argon2", "--rounds", "1", "--kdf-memory", "1",
+                       "--password-stdin" }, "next\nnew\n").code, 0);
+        info = cli({ "info", legacy });
+        QVERIFY(info.out.contains("Format version: 4\n") && info.out.contains("Argon2id, 1 passes"));
+        QCOMPARE(cli({ "ls", legacy, "--password-stdin" }, "new\n").code, 0);
+        QCOMPARE(cli({ "ls", legacy, "--password-stdin" }, "next\n").code, 1);
+    }
+
     void roundsByTimeOrStoredDefault()
     {
         if (!programBuilt())
             QSKIP("the lockharbour-cli program is not built in this tree");
         const QString roundsKey = QStringLiteral("app.passwordDatabase.defaultKdfRounds");
+        const QString kdfKey = QStringLiteral("app.passwordDatabase.defaultKdf");
         setIntSetting(roundsKey, 7);
+        setStringSetting(kdfKey, QStringLiteral("PBKDF2"));
         const Result byDefault = runProgram({ "create", path("default.lhdb"), "--name", "D", "--password-stdin" }, "pw\n");
         QSettings().remove(roundsKey);
+        QSettings().remove(kdfKey);
         QCOMPARE(byDefault.code, 0);
         QVERIFY(runProgram({ "info", path("default.lhdb") }, {}).out.contains("PBKDF2, 7 rounds\n"));
 
@@ -1187,7 +1229,8 @@ private slots:
                 QRegularExpression("PBKDF2, (\\d+) rounds").match(runProgram({ "info", file }, {}).out);
             return match.hasMatch() ? match.captured(1).toInt() : -1;
         };
-        QCOMPARE(runProgram({ "create", path("timed.lhdb"), "--name", "T", "--kdf-time", "40", "--password-stdin" }, "pw\n").code, 0);
+        QCOMPARE(runProgram({ "create", path("timed.lhdb"), "--name", "T", "--kdf", "PBKDF2", "--kdf-time", "40",
+                              "--password-stdin" }, "pw\n").code, 0);
         // Calibration counts in hundreds of rounds.
         QVERIFY(roundsOf(path("timed.lhdb")) >= 100);
         QCOMPARE(runProgram({ "ls", path("timed.lhdb"), "--password-stdin" }, "pw\n").code, 0);

@@ -15,6 +15,7 @@
 #include "support/UiDriver.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLayout>
 #include <QDialogButtonBox>
 #include <QLineEdit>
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QToolButton>
+#include <QStandardItemModel>
 #include <QtTest>
 
 #include <functional>
@@ -110,12 +112,17 @@ private slots:
     void calibrateButton();
     void failuresLeaveDatabaseUnchanged();
     void generatedPasswordFillsBothFields();
+    void argon2DefaultPassesAreCalibratedOnce();
+    void legacyVaultIsUpgradedWithArgon2();
 };
 
 void tst_DatabaseEditDialog::init()
 {
-    // New databases take their rounds from here: few, for fast tests.
+    // New databases take their rounds from here: few, for fast tests. Most
+    // tests drive the PBKDF2 settings; the Argon2 ones choose it themselves.
     setIntSetting(RoundsKey, 3);
+    setStringSetting(QStringLiteral("app.passwordDatabase.defaultKdf"), QStringLiteral("PBKDF2"));
+    setIntSetting(QStringLiteral("app.passwordDatabase.defaultArgon2MemoryKib"), 1024);
 }
 
 void tst_DatabaseEditDialog::newDatabase()
@@ -123,6 +130,9 @@ void tst_DatabaseEditDialog::newDatabase()
     QWidget window;
     window.show();
     PasswordDatabase db;
+    // The version 3 layout's fixed HMAC rounds keep the task dialog up long
+    // enough to look at the fields meanwhile.
+    db.setFileFormatVersion(3);
     FixedCalibrationDialog dialog(&window, true, Success, 1000);
     dialog.loadDatabase(&db);
 
@@ -448,6 +458,80 @@ void tst_DatabaseEditDialog::generatedPasswordFillsBothFields()
     QVERIFY(!generated.isEmpty());
     QCOMPARE(field<QLineEdit>(&dialog, "passwordEdit")->text(), generated);
     QCOMPARE(field<QLineEdit>(&dialog, "repeatPasswordEdit")->text(), generated);
+}
+
+void tst_DatabaseEditDialog::argon2DefaultPassesAreCalibratedOnce()
+{
+    setStringSetting(QStringLiteral("app.passwordDatabase.defaultKdf"), QStringLiteral("Argon2"));
+    QSettings().remove(QStringLiteral("app.passwordDatabase.defaultArgon2Passes"));
+    QWidget window;
+    window.show();
+    for (int round = 0; round < 2; ++round) {
+        PasswordDatabase db;
+        FixedCalibrationDialog dialog(&window, true, Success, 2);
+        dialog.loadDatabase(&db);
+        QVERIFY(!field<QWidget>(&dialog, "kdfArgon2Widget")->isHidden());
+        QCOMPARE(field<QSpinBox>(&dialog, "kdfMemorySpinBox")->value(), 1);
+        QCOMPARE(field<QSpinBox>(&dialog, "kdfRoundsSpinBox")->value(), round == 0 ? 3 : 2);
+        field<QLineEdit>(&dialog, "nameEdit")->setText("Vault");
+        setPasswords(&dialog, "pw", "pw");
+        Steps steps({ [&]() { clickOk(&dialog); return true; } });
+        QCOMPARE(execDialog(&window, &dialog), int(QDialog::Accepted));
+        QCOMPARE(db.getKdf(), 2);
+        QCOMPARE(db.getKdfMemoryKib(), 1024);
+        QCOMPARE(db.getFileFormatVersion(), 4);
+        QCOMPARE(db.getKdfRounds(), 2);
+        // Measured for the first vault only, then kept.
+        QCOMPARE(dialog.calls, round == 0 ? 1 : 0);
+        QCOMPARE(intSetting(QStringLiteral("app.passwordDatabase.defaultArgon2Passes"), 0), 2);
+    }
+}
+
+void tst_DatabaseEditDialog::legacyVaultIsUpgradedWithArgon2()
+{
+    setStringSetting(QStringLiteral("app.passwordDatabase.defaultKdf"), QStringLiteral("Argon2"));
+    setIntSetting(QStringLiteral("app.passwordDatabase.defaultArgon2Passes"), 2);
+    setIntSetting(QStringLiteral("app.passwordDatabase.defaultArgon2MemoryKib"), 1024);
+    PasswordDatabase db;
+    db.setName("Old");
+    db.setFileFormatVersion(3);
+    {
+        BTaskController controller;
+        PasswordDatabaseSetPasswordTask task(db, "old", 1, 1, 3);
+        QCOMPARE(task.run(&controller), Success);
+    }
+    QWidget window;
+    window.show();
+    FixedCalibrationDialog dialog(&window, false, Success, 2);
+    dialog.loadDatabase(&db);
+    auto* kdf = field<QComboBox>(&dialog, "kdfComboBox");
+    auto* model = qobject_cast<QStandardItemModel*>(kdf->model());
+    QVERIFY(!model->item(kdf->findData(2))->isEnabled());
+    QVERIFY(field<QLabel>(&dialog, "formatVersionLabel")->text().startsWith("Version 3"));
+    auto* upgrade = field<QPushButton>(&dialog, "upgradeFormatButton");
+    QVERIFY(!upgrade->isHidden());
+
+    int kdfOffered = 0;
+    Steps steps({ [&]() {
+                     upgrade->click();
+                     return true;
+                 },
+                  [&]() {
+                      if (!field<QWidget>(&dialog, "passwordWidget")->isVisible())
+                          return false;
+                      kdfOffered = kdf->currentData().toInt();
+                      setPasswords(&dialog, "new", "new");
+                      clickOk(&dialog);
+                      return true;
+                  } });
+    QCOMPARE(execDialog(&window, &dialog), int(QDialog::Accepted));
+    QVERIFY(steps.isDone());
+    QCOMPARE(kdfOffered, 2);
+    QCOMPARE(db.getFileFormatVersion(), 4);
+    QCOMPARE(db.getKdf(), 2);
+    QCOMPARE(db.getKdfRounds(), 2);
+    QCOMPARE(db.getKdfSalt().size(), 32);
+    QVERIFY(db.getCipherKeySalt().isEmpty());
 }
 
 QTEST_MAIN(tst_DatabaseEditDialog)

@@ -23,10 +23,10 @@ const Text texts[] = {
     { "ls", "ls FILE [GROUP] [--index]",
       "Lists the tree, groups ending in \"/\". --index puts each item's number (@N) first." },
     { "show", "show FILE ENTRY [--show-secrets] [--field NAME]",
-      "Prints an entry; user name and password are masked without --show-secrets. --field\n"
-      "prints only the value of one field (name, group, username, password, email, phone,\n"
-      "url, note, icon, expires, attachment), with nothing added; username and password\n"
-      "need --show-secrets." },
+      "Prints an entry; the password is masked without --show-secrets. --field prints\n"
+      "only the value of one field (name, group, username, password, email, phone, url,\n"
+      "note, icon, expires, attachment), with nothing added; password needs\n"
+      "--show-secrets." },
     { "search", "search FILE TEXT [--fields name,username,url,note,password] [--match-case]",
       "Prints the full name of every entry whose chosen fields (all by default) contain\n"
       "TEXT, one per line; an ambiguous full name is printed as a path or number." },

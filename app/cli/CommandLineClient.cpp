@@ -404,7 +404,7 @@ int CommandLineClient::show(const Options& options)
     QString text;
     text += tr("Name: %1\n").arg(entry->getName());
     text += tr("Group: %1\n").arg(entry->getParent() ? entry->getParent()->getFullName() : QString());
-    text += tr("User name: %1\n").arg(secrets ? entry->getUsername() : masked(entry->getUsername()));
+    text += tr("User name: %1\n").arg(entry->getUsername());
     text += tr("Password: %1\n").arg(secrets ? entry->getPassword() : masked(entry->getPassword()));
     text += tr("E-mail: %1\n").arg(entry->getEmailAddress());
     text += tr("Phone: %1\n").arg(entry->getPhoneNumber());

@@ -52,7 +52,8 @@ const Text texts[] = {
     { "attach", "attach FILE ENTRY PATH",
       "Attaches a file to an entry, replacing (and saying so) the one it had." },
     { "extract", "extract FILE ENTRY OUT [--force]",
-      "Writes an entry's attached file to OUT; an existing file is replaced only with --force." },
+      "Writes an entry's attached file to OUT, readable by its owner only; an existing file\n"
+      "is replaced only with --force, and a symbolic link is never written through." },
     { "passwd", "passwd FILE [--cipher AES-256|Twofish-256] [--rounds N | --kdf-time MS]",
       "Changes the master password, and optionally the cipher and key derivation rounds." },
     { "export", "export FILE",

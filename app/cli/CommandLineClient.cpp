@@ -825,6 +825,10 @@ int CommandLineClient::extract(const Options& options)
     const QString out = options.positional.at(2);
     // Devices and pipes are written as streams; only files are replaced.
     const QFileInfo target(out);
+    // The decoded file is a secret: never written through a link, which may
+    // lead anywhere (a link to a device such as /dev/stdout is a stream).
+    if (target.isSymLink() && (!target.exists() || target.isFile()))
+        return fail(tr("\"%1\" is a symbolic link; the attached file is not written through it.").arg(out));
     if (target.exists() && target.isFile() && !options.values.contains(QStringLiteral("force")))
         return fail(tr("The file \"%1\" already exists; use --force to replace it.").arg(out));
 

@@ -1269,8 +1269,26 @@ private slots:
         QCOMPARE(refused.code, 1);
         QVERIFY(refused.err.contains("--force"));
         QCOMPARE(fileBytes(out), QByteArray("precious"));
+        QFile::setPermissions(out, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
         QCOMPARE(lh({ "extract", file, "Personal - Mail", out, "--force" }).code, 0);
         QCOMPARE(fileBytes(out), QByteArray("second"));
+        QCOMPARE(modeOf(out), 0600); // a secret, whatever the old file allowed
+
+        // Never through a symbolic link, dangling or not, with --force or not.
+        const QString dangling = path("dangling.txt");
+        QVERIFY(QFile::link(path("nowhere.txt"), dangling));
+        const QString linked = path("linked.txt");
+        QVERIFY(QFile::link(first, linked));
+        for (const QStringList& extra : { QStringList(), QStringList { "--force" } }) {
+            for (const QString& link : { dangling, linked }) {
+                const Result through = lh(QStringList { "extract", file, "Personal - Mail", link } + extra);
+                QCOMPARE(through.code, 1);
+                QVERIFY(through.err.contains("symbolic link"));
+                QVERIFY(QFileInfo(link).isSymLink());
+            }
+        }
+        QVERIFY(!QFile::exists(path("nowhere.txt")));
+        QCOMPARE(fileBytes(first), QByteArray("first"));
     }
 
     void messagesHelpAndVersion()

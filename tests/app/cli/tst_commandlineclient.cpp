@@ -1,6 +1,7 @@
 #include "app/cli/CommandHelp.h"
 #include "app/cli/CommandLineClient.h"
 #include "app/cli/PasswordPrompt.h"
+#include "app/cli/TerminalScriptUserInterface.h"
 #include "app/database/PasswordBackup.h"
 #include "app/database/PasswordDatabaseUnlockTask.h"
 #include "blib/app/BApplicationIdentity.h"
@@ -1002,6 +1003,46 @@ private slots:
         QVERIFY(refused.out.isEmpty());
         QVERIFY(!refused.err.contains("s3cr"));
         QCOMPARE(lh({ "show", file, bank, "--field", "colour" }).code, 2);
+    }
+
+    void controlCharactersAreShownAsEscapes()
+    {
+        const QString file = makeDatabase("control.lhdb");
+        const QString evil = QStringLiteral("Evil\x1b]0;owned\x07\nPassword: fake\u009b");
+        const QString shown = QStringLiteral("Evil\\x1b]0;owned\\x07\\nPassword: fake\\u009b");
+        QCOMPARE(cli({ "add", file, "Personal", evil, "--note", "one\ntwo\x1b[2J", "--no-password",
+                       "--password-stdin" },
+                     "master\n")
+                     .code,
+                 0);
+        const auto clean = [](const QString& text) {
+            for (const QChar c : text) {
+                if ((c < QChar(0x20) && c != '\n') || (c >= QChar(0x7f) && c <= QChar(0x9f)))
+                    return false;
+            }
+            return !text.contains("\nPassword: fake");
+        };
+        const Result ls = cli({ "ls", file, "--password-stdin" }, "master\n");
+        QVERIFY(ls.out.contains("  " + shown + "\n"));
+        const Result found = cli({ "search", file, "Evil", "--password-stdin" }, "master\n");
+        QCOMPARE(found.out, "Personal - " + shown + "\n");
+        const Result show = cli({ "show", file, "Personal - " + evil, "--password-stdin" }, "master\n");
+        QVERIFY(show.out.contains("Name: " + shown + "\n"));
+        QVERIFY(show.out.contains("Note: one\n  two\\x1b[2J\n"));
+        const Result missing = cli({ "show", file, evil, "--password-stdin" }, "master\n");
+        QCOMPARE(missing.code, 1);
+        for (const QString& text : { ls.out, found.out, show.out, missing.err })
+            QVERIFY2(clean(text), qPrintable(text));
+        // export stays exact.
+        QVERIFY(cli({ "export", file, "--password-stdin" }, "master\n").out.contains("Evil\\u001b]0;owned"));
+
+        // What an importer says is escaped as well.
+        QByteArray err;
+        QBuffer errBuffer(&err);
+        errBuffer.open(QIODevice::WriteOnly);
+        TerminalScriptUserInterface importer(nullptr, &errBuffer, nullptr, false);
+        importer.warning("Row", "name \x1b[31mred\x1b[0m");
+        QCOMPARE(err, QByteArray("Warning: Row: name \\x1b[31mred\\x1b[0m\n"));
     }
 
     void entryPasswordsAtTheTerminal()

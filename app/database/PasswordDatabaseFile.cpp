@@ -17,6 +17,8 @@
 
 #include <QCoreApplication>
 #include <QJsonDocument>
+#include <QPair>
+#include <QVector>
 #include <QJsonObject>
 
 #include <cmath>
@@ -30,6 +32,27 @@ const int HmacLength = 48; // Keccak-384
 QString fileError(const char* text)
 {
     return QCoreApplication::translate("PasswordDatabase", text);
+}
+
+// How deeply the groups of `db` are nested (a top-level group is level 1),
+// counted no further than one level beyond `limit`.
+int groupDepth(const PasswordDatabase& db, int limit)
+{
+    QVector<QPair<const PasswordDatabase::Group*, int>> pending;
+    for (const PasswordDatabase::Group* group : db.getItems())
+        pending.append({ group, 1 });
+    int deepest = 0;
+    while (!pending.isEmpty()) {
+        const auto level = pending.takeLast();
+        deepest = qMax(deepest, level.second);
+        if (deepest > limit)
+            break;
+        for (const PasswordDatabase::Item* child : level.first->getItems()) {
+            if (child->isGroup())
+                pending.append({ static_cast<const PasswordDatabase::Group*>(child), level.second + 1 });
+        }
+    }
+    return deepest;
 }
 
 QString base64(const QByteArray& bytes)
@@ -156,6 +179,11 @@ bool PasswordDatabase::save(const QString& path, QString* error, BFileWriteMode 
     };
     if (m_locked)
         return fail(fileError("The database is locked."));
+    // The reader follows groups only so deep; a file it would refuse is
+    // never written.
+    if (groupDepth(*this, MaxGroupDepth) > MaxGroupDepth)
+        return fail(fileError("The database cannot be saved: its groups are nested more than %1 levels deep.")
+                        .arg(MaxGroupDepth));
     QByteArray iv, ciphertext, mac;
     if (!encryptTree(iv, ciphertext, mac))
         return fail(fileError("The database could not be encrypted."));

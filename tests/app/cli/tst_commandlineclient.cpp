@@ -1045,6 +1045,32 @@ private slots:
         QCOMPARE(err, QByteArray("Warning: Row: name \\x1b[31mred\\x1b[0m\n"));
     }
 
+    void nestingPastTheBoundIsNamed()
+    {
+        const QString file = makeDatabase("deep.lhdb");
+        QString deepest = QStringLiteral("/");
+        changeVault(file, "master", [&](PasswordDatabase& db) {
+            PasswordDatabase::Group* parent = nullptr;
+            for (int level = 1; level <= PasswordDatabase::MaxGroupDepth; ++level) {
+                auto* group = new PasswordDatabase::Group();
+                group->setName(QStringLiteral("G%1").arg(level));
+                deepest += group->getName() + QLatin1Char('/');
+                if (parent)
+                    parent->addItem(group);
+                else
+                    db.addItem(group);
+                parent = group;
+            }
+        });
+        const QString bound = QStringLiteral("nested more than 256 levels deep");
+        const Result made = cli({ "mkgroup", file, deepest + "Deeper", "--password-stdin" }, "master\n");
+        QCOMPARE(made.code, 1);
+        QVERIFY2(made.err.contains(bound), qPrintable(made.err));
+        const Result moved = cli({ "mv", file, "Personal - Finance", deepest, "--password-stdin" }, "master\n");
+        QCOMPARE(moved.code, 1);
+        QVERIFY2(moved.err.contains(bound), qPrintable(moved.err));
+    }
+
     void entryPasswordsAtTheTerminal()
     {
         const QString file = makeDatabase("entrypw.lhdb");

@@ -1237,6 +1237,22 @@ private slots:
         QVERIFY(!QFile::exists(path("huge.lhdb")));
     }
 
+    void importJsonOfATinyFileNeedsLittleMemory()
+    {
+        if (!programBuilt() || !QFile::exists("/usr/bin/time"))
+            QSKIP("needs the lockharbour-cli program and /usr/bin/time");
+        QFile tiny(path("tiny.json"));
+        QVERIFY(tiny.open(QIODevice::WriteOnly));
+        tiny.write("{}");
+        tiny.close();
+        // The peak resident size in KiB, printed last by time(1).
+        const Result result = runProgram({ "import-json", tiny.fileName(), path("tiny.lhdb"), "--password-stdin" },
+                                         "pw\npw\n", { "/usr/bin/time", "-f", "%M" });
+        QCOMPARE(result.code, 1);
+        const qint64 peakKiB = result.err.trimmed().split('\n').last().toLongLong();
+        QVERIFY2(peakKiB > 0 && peakKiB < 64 * 1024, qPrintable(result.err));
+    }
+
     void roundsByTimeOrStoredDefault()
     {
         if (!programBuilt())

@@ -192,7 +192,9 @@ bool PasswordDatabase::save(const QString& path, QString* error, BFileWriteMode 
     root.insert(QLatin1String("cipher"), cipherName(m_cipher));
     root.insert(QLatin1String("cipher_iv"), base64(iv));
     root.insert(QLatin1String("cipher_key_salt"), base64(m_cipherKeySalt));
-    root.insert(QLatin1String("database"), base64(ciphertext));
+    // The encrypted tree is spliced into the text below: as a JSON string
+    // member it would be held again as UTF-16, twice its size.
+    root.insert(QLatin1String("database"), QString());
     root.insert(QLatin1String("hmac"), base64(mac));
     root.insert(QLatin1String("hmac_key_salt"), base64(m_hmacKeySalt));
     root.insert(QLatin1String("kdf"), kdfName(m_kdf));
@@ -202,7 +204,17 @@ bool PasswordDatabase::save(const QString& path, QString* error, BFileWriteMode 
     root.insert(QLatin1String("type"),
                 QString::fromUtf8(BAppInfo::productName) + QLatin1String(" Password Database"));
     root.insert(QLatin1String("version"), CurrentDatabaseFormatVersion);
-    const QByteArray text = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    QByteArray text = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    {
+        // Texts are escaped in the indented form, so this line is the member.
+        static const QByteArray member = QByteArrayLiteral("\n    \"database\": \"\"");
+        const int at = text.indexOf(member);
+        if (at < 0)
+            return fail(fileError("The database could not be encrypted."));
+        QByteArray encoded = ciphertext.toBase64();
+        ciphertext = QByteArray();
+        text.insert(at + member.size() - 1, encoded);
+    }
     // What load() would refuse is never written in place of a file it reads.
     if (text.size() > MaxFileSize) {
         return fail(fileError("The database is too large to be saved: its file would take %1 MiB, "

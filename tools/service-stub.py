@@ -5,10 +5,10 @@ Serves the three endpoints the program uses, answering from files:
 
   GET  /v1/app-info   -> <dir>/app-info.json        (the update check)
   POST /v1/analytics  -> <dir>/analytics.json       (usage statistics)
-  GET  /v1/feedback   -> <dir>/feedback.json        (bug reports, suggestions)
+  POST /v1/feedback   -> <dir>/feedback.json        (bug reports, suggestions)
 
 Every request is printed to standard output: statistics documents as they
-arrive, feedback with its query decoded. Files are read on every request,
+arrive, feedback with its form body decoded. Files are read on every request,
 so they can be edited while the server runs. It listens on 127.0.0.1 only
 unless told otherwise.
 
@@ -31,7 +31,7 @@ MAX_BODY = 1024 * 1024
 ROUTES = {
     ("GET", "/v1/app-info"): "app-info.json",
     ("POST", "/v1/analytics"): "analytics.json",
-    ("GET", "/v1/feedback"): "feedback.json",
+    ("POST", "/v1/feedback"): "feedback.json",
 }
 
 
@@ -77,7 +77,11 @@ def make_handler(directory, delay, status):
             if parsed.query:
                 for key, value in urllib.parse.parse_qsl(parsed.query, keep_blank_values=True):
                     print("  %s = %r" % (key, value), flush=True)
-            if body:
+            if body and self.headers.get("Content-Type", "").startswith("application/x-www-form-urlencoded"):
+                text = body.decode("ascii", "replace")
+                for key, value in urllib.parse.parse_qsl(text, keep_blank_values=True):
+                    print("  %s = %r" % (key, value), flush=True)
+            elif body:
                 print("  body: %s" % body.decode("utf-8", "replace"), flush=True)
 
         def do_GET(self):

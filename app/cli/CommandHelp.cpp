@@ -28,10 +28,10 @@ const Text texts[] = {
     { "ls", "ls FILE [GROUP] [--index]",
       "Lists the tree, groups ending in \"/\". --index puts each item's number (@N) first." },
     { "show", "show FILE ENTRY [--show-secrets] [--field NAME]",
-      "Prints an entry; user name and password are masked without --show-secrets. --field\n"
-      "prints only the value of one field (name, group, username, password, email, phone,\n"
-      "url, note, icon, expires, attachment), with nothing added; username and password\n"
-      "need --show-secrets." },
+      "Prints an entry; the password is masked without --show-secrets. --field prints\n"
+      "only the value of one field (name, group, username, password, email, phone, url,\n"
+      "note, icon, expires, attachment), with nothing added; password needs\n"
+      "--show-secrets." },
     { "search", "search FILE TEXT [--fields name,username,url,note,password] [--match-case]",
       "Prints the full name of every entry whose chosen fields (all by default) contain\n"
       "TEXT, one per line; an ambiguous full name is printed as a path or number." },
@@ -57,7 +57,8 @@ const Text texts[] = {
     { "attach", "attach FILE ENTRY PATH",
       "Attaches a file to an entry, replacing (and saying so) the one it had." },
     { "extract", "extract FILE ENTRY OUT [--force]",
-      "Writes an entry's attached file to OUT; an existing file is replaced only with --force." },
+      "Writes an entry's attached file to OUT, readable by its owner only; an existing file\n"
+      "is replaced only with --force, and a symbolic link is never written through." },
     { "passwd", "passwd FILE [--cipher AES-256|Twofish-256] [--kdf PBKDF2|Argon2]\n"
                 "                        [--rounds N | --kdf-time MS] [--kdf-memory MIB] [--kdf-parallelism P]",
       "Changes the master password, and optionally the cipher and key derivation. The vault\n"

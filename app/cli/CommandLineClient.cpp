@@ -6,6 +6,7 @@
 #include "app/cli/JsonTreeImport.h"
 #include "app/cli/PasswordPrompt.h"
 #include "app/cli/TerminalScriptUserInterface.h"
+#include "app/cli/TerminalText.h"
 #include "app/database/DatabaseKeyDerivation.h"
 #include "app/database/PasswordBackup.h"
 #include "app/database/PasswordDatabaseFormat.h"
@@ -70,6 +71,16 @@ const char* const backupDeletedKey = "app.settings.backupDeletedPasswords";
 QString masked(const QString& text)
 {
     return text.isEmpty() ? QString() : QStringLiteral("********");
+}
+
+// Appends `text` made safe for a terminal; a copy made on the way is wiped,
+// as entry texts are.
+void appendSafe(QString& out, const QString& text, bool keepLines = false)
+{
+    QString safe = keepLines ? TerminalText::block(text) : TerminalText::line(text);
+    out += safe;
+    if (!safe.isSharedWith(text))
+        wipe(safe);
 }
 
 } // namespace
@@ -402,8 +413,11 @@ int CommandLineClient::info(const Options& options)
     if (!loadHeader(options.positional.at(0), db))
         return ExitFailure;
     QString text;
-    text += tr("Name: %1\n").arg(db.getName());
-    text += tr("Note: %1\n").arg(db.getNote());
+    // The header is in clear text and anyone may have written it.
+    QString note = TerminalText::block(db.getNote());
+    note.replace(QLatin1Char('\n'), QLatin1String("\n  "));
+    text += tr("Name: %1\n").arg(TerminalText::line(db.getName()));
+    text += tr("Note: %1\n").arg(note);
     text += tr("Cipher: %1\n").arg(cipherName(db.getCipher()));
     text += tr("Key derivation: %1\n").arg(db.getKdfParameters().describe());
     text += tr("Format version: %1\n").arg(db.getFormatVersion());
@@ -447,10 +461,10 @@ int CommandLineClient::list(const Options& options)
                     text += addresses.number(item) + QLatin1Char(' ');
                 text += QString(depth * 2, QLatin1Char(' '));
                 if (item->getType() == groupType) {
-                    text += item->getName() + QLatin1String("/\n");
+                    text += TerminalText::line(item->getName()) + QLatin1String("/\n");
                     walk(static_cast<PasswordDatabase::Group*>(item)->getItems(), depth + 1);
                 } else {
-                    text += item->getName() + QLatin1Char('\n');
+                    text += TerminalText::line(item->getName()) + QLatin1Char('\n');
                 }
             }
         };
@@ -481,7 +495,13 @@ int CommandLineClient::show(const Options& options)
         return ExitFailure;
 
     if (oneField) {
-        QString value = EntryFields::value(field, *entry);
+        // The password exactly as stored, for other programs; any other
+        // field may reach a terminal, the note keeping its lines.
+        QString value;
+        if (field == QLatin1String("password"))
+            value = EntryFields::value(field, *entry);
+        else
+            appendSafe(value, EntryFields::value(field, *entry), field == QLatin1String("note"));
         QByteArray bytes = value.toUtf8();
         write(bytes);
         wipe(bytes);
@@ -490,21 +510,29 @@ int CommandLineClient::show(const Options& options)
     }
 
     QString text;
-    text += tr("Name: %1\n").arg(entry->getName());
-    text += tr("Group: %1\n").arg(entry->getParent() ? entry->getParent()->getFullName() : QString());
-    text += tr("User name: %1\n").arg(secrets ? entry->getUsername() : masked(entry->getUsername()));
-    text += tr("Password: %1\n").arg(secrets ? entry->getPassword() : masked(entry->getPassword()));
-    text += tr("E-mail: %1\n").arg(entry->getEmailAddress());
-    text += tr("Phone: %1\n").arg(entry->getPhoneNumber());
-    text += tr("URL: %1\n").arg(entry->getUrl());
-    text += tr("Icon: %1\n").arg(entry->getIconId());
-    text += tr("Expires: %1\n").arg(entry->isNeverExpire() ? tr("never")
-                                                            : entry->getExpireTime().toString(Qt::ISODate));
-    text += tr("Attachment: %1\n").arg(entry->getAttachment().isValid() ? entry->getAttachment().getFileName()
-                                                                         : QString());
-    QString note = entry->getNote();
+    const auto line = [&](const QString& label, const QString& value) {
+        text += label;
+        appendSafe(text, value);
+        text += QLatin1Char('\n');
+    };
+    line(tr("Name: "), entry->getName());
+    line(tr("Group: "), entry->getParent() ? entry->getParent()->getFullName() : QString());
+    line(tr("User name: "), entry->getUsername());
+    line(tr("Password: "), secrets ? entry->getPassword() : masked(entry->getPassword()));
+    line(tr("E-mail: "), entry->getEmailAddress());
+    line(tr("Phone: "), entry->getPhoneNumber());
+    line(tr("URL: "), entry->getUrl());
+    line(tr("Icon: "), entry->getIconId());
+    line(tr("Expires: "), entry->isNeverExpire() ? tr("never") : entry->getExpireTime().toString(Qt::ISODate));
+    line(tr("Attachment: "), entry->getAttachment().isValid() ? entry->getAttachment().getFileName() : QString());
+    // Continuation lines are indented, so that no note can forge a field.
+    QString note;
+    appendSafe(note, entry->getNote(), true);
     note.replace(QLatin1Char('\n'), QLatin1String("\n  "));
-    text += tr("Note: %1\n").arg(note);
+    text += tr("Note: ");
+    text += note;
+    text += QLatin1Char('\n');
+    wipe(note);
     QByteArray bytes = text.toUtf8();
     write(bytes);
     wipe(bytes);
@@ -530,7 +558,7 @@ int CommandLineClient::search(const Options& options)
     const ItemAddress addresses(db);
     QString text;
     for (const PasswordDatabase::Password* entry : db.find(options.positional.at(1), flags))
-        text += addresses.shortestAddress(entry) + QLatin1Char('\n');
+        text += TerminalText::line(addresses.shortestAddress(entry)) + QLatin1Char('\n');
     print(text);
     return ExitSuccess;
 }
@@ -866,7 +894,8 @@ int CommandLineClient::move(const Options& options)
     }
     for (const PasswordDatabase::Item* sibling : qAsConst(siblings)) {
         if (sibling != item && sibling->getType() == item->getType() && sibling->getName() == item->getName())
-            return fail(tr("The destination already holds an item named \"%1\".").arg(item->getName()));
+            return fail(tr("The destination already holds an item named \"%1\".")
+                            .arg(TerminalText::line(item->getName())));
     }
 
     if (PasswordDatabase::Group* parent = item->getParent())
@@ -904,7 +933,7 @@ int CommandLineClient::attach(const Options& options)
     if (!saveDatabase(db, path))
         return ExitFailure;
     if (hadAttachment)
-        m_error->write(tr("Replaced the attached file \"%1\".\n").arg(replaced).toUtf8());
+        m_error->write(tr("Replaced the attached file \"%1\".\n").arg(TerminalText::line(replaced)).toUtf8());
     return ExitSuccess;
 }
 
@@ -913,6 +942,10 @@ int CommandLineClient::extract(const Options& options)
     const QString out = options.positional.at(2);
     // Devices and pipes are written as streams; only files are replaced.
     const QFileInfo target(out);
+    // The decoded file is a secret: never written through a link, which may
+    // lead anywhere (a link to a device such as /dev/stdout is a stream).
+    if (target.isSymLink() && (!target.exists() || target.isFile()))
+        return fail(tr("\"%1\" is a symbolic link; the attached file is not written through it.").arg(out));
     if (target.exists() && target.isFile() && !options.values.contains(QStringLiteral("force")))
         return fail(tr("The file \"%1\" already exists; use --force to replace it.").arg(out));
 
@@ -1283,14 +1316,14 @@ PasswordDatabase::Item* CommandLineClient::findItem(PasswordDatabase& db, const 
         return found.first();
     const QString what = type == groupType ? tr("group") : type == passwordType ? tr("entry") : tr("item");
     if (found.isEmpty()) {
-        fail(tr("There is no %1 named \"%2\".").arg(what, address));
+        fail(tr("There is no %1 named \"%2\".").arg(what, TerminalText::line(address)));
         return nullptr;
     }
     // Each candidate by a form that names it alone.
     QString text = tr("The name \"%1\" is ambiguous: %2 items have it. Name one of them by its path or number:")
-                       .arg(address, QString::number(found.size()));
+                       .arg(TerminalText::line(address), QString::number(found.size()));
     for (const PasswordDatabase::Item* item : found)
-        text += QStringLiteral("\n  %1  %2").arg(addresses.number(item), ItemAddress::path(item));
+        text += QStringLiteral("\n  %1  %2").arg(addresses.number(item), TerminalText::line(ItemAddress::path(item)));
     fail(text);
     return nullptr;
 }
@@ -1307,7 +1340,7 @@ PasswordDatabase::Password* CommandLineClient::findEntry(PasswordDatabase& db, c
 
 int CommandLineClient::fail(const QString& message)
 {
-    m_error->write(message.toUtf8() + '\n');
+    m_error->write(TerminalText::block(message).toUtf8() + '\n');
     return ExitFailure;
 }
 
@@ -1315,7 +1348,7 @@ int CommandLineClient::usageError(const QString& message)
 {
     QByteArray text;
     if (!message.isEmpty())
-        text = message.toUtf8() + '\n';
+        text = TerminalText::block(message).toUtf8() + '\n';
     // The command's own usage when there is one, not the whole list.
     const QString help = m_command.isEmpty() ? QString() : CommandHelp::command(m_command);
     text += (help.isEmpty() ? usage() : help).toUtf8();

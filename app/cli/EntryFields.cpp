@@ -20,7 +20,7 @@ QString expiryText(const Password& entry)
 const Field fields[] = {
     { "name", false, [](const Password& e) { return e.getName(); } },
     { "group", false, [](const Password& e) { return e.getParent() ? e.getParent()->getFullName() : QString(); } },
-    { "username", true, [](const Password& e) { return e.getUsername(); } },
+    { "username", false, [](const Password& e) { return e.getUsername(); } },
     { "password", true, [](const Password& e) { return e.getPassword(); } },
     { "email", false, [](const Password& e) { return e.getEmailAddress(); } },
     { "phone", false, [](const Password& e) { return e.getPhoneNumber(); } },

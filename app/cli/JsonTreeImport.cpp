@@ -1,6 +1,7 @@
 #include "app/cli/JsonTreeImport.h"
 
 #include "app/database/PasswordDatabaseFormat.h"
+#include "blib/app/BFileAccess.h"
 #include "blib/crypto/BWipe.h"
 
 #include <QFile>
@@ -132,19 +133,12 @@ bool JsonTreeImport::readFile(const QString& path, QList<Group*>& groups, QStrin
                     .arg(path, QString::number(info.size()), QString::number(MaxFileSize));
         return false;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = tr("The file \"%1\" cannot be opened: %2.").arg(path, file.errorString());
+    // A buffer of the file's own size, not of the bound: reading up to the
+    // bound in one call would take 256 MiB for a file of three bytes. A file
+    // that grew since it was measured is still refused.
+    QByteArray bytes;
+    if (!readRegularFile(path, MaxFileSize, bytes, error))
         return false;
-    }
-    // Read one byte past the bound: a file that grew since it was measured
-    // is still refused.
-    QByteArray bytes = file.read(MaxFileSize + 1);
-    if (bytes.size() > MaxFileSize) {
-        wipe(bytes);
-        error = tr("The file \"%1\" is too large.").arg(path);
-        return false;
-    }
     QJsonParseError parseError {};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
     wipe(bytes);

@@ -1,6 +1,7 @@
 #include "app/cli/TerminalScriptUserInterface.h"
 
 #include "app/cli/PasswordPrompt.h"
+#include "app/cli/TerminalText.h"
 #include "blib/crypto/BWipe.h"
 
 #include <QIODevice>
@@ -16,8 +17,9 @@ TerminalScriptUserInterface::TerminalScriptUserInterface(QIODevice* input, QIODe
 
 void TerminalScriptUserInterface::write(const QString& text)
 {
+    // What a plugin says may carry the imported file's control characters.
     if (m_error)
-        m_error->write(text.toUtf8());
+        m_error->write(TerminalText::block(text).toUtf8());
 }
 
 bool TerminalScriptUserInterface::readLine(QString& line)

@@ -18,6 +18,8 @@
 
 #include <QCoreApplication>
 #include <QJsonDocument>
+#include <QPair>
+#include <QVector>
 #include <QJsonObject>
 
 #include <cmath>
@@ -31,6 +33,27 @@ const int HmacLength = 48; // Keccak-384
 QString fileError(const char* text)
 {
     return QCoreApplication::translate("PasswordDatabase", text);
+}
+
+// How deeply the groups of `db` are nested (a top-level group is level 1),
+// counted no further than one level beyond `limit`.
+int groupDepth(const PasswordDatabase& db, int limit)
+{
+    QVector<QPair<const PasswordDatabase::Group*, int>> pending;
+    for (const PasswordDatabase::Group* group : db.getItems())
+        pending.append({ group, 1 });
+    int deepest = 0;
+    while (!pending.isEmpty()) {
+        const auto level = pending.takeLast();
+        deepest = qMax(deepest, level.second);
+        if (deepest > limit)
+            break;
+        for (const PasswordDatabase::Item* child : level.first->getItems()) {
+            if (child->isGroup())
+                pending.append({ static_cast<const PasswordDatabase::Group*>(child), level.second + 1 });
+        }
+    }
+    return deepest;
 }
 
 QString base64(const QByteArray& bytes)
@@ -228,6 +251,11 @@ bool PasswordDatabase::save(const QString& path, QString* error, BFileWriteMode 
     if (m_locked)
         return fail(fileError("The database is locked."));
     const QString typeText = databaseTypeText();
+    // The reader follows groups only so deep; a file it would refuse is
+    // never written.
+    if (groupDepth(*this, MaxGroupDepth) > MaxGroupDepth)
+        return fail(fileError("The database cannot be saved: its groups are nested more than %1 levels deep.")
+                        .arg(MaxGroupDepth));
     QByteArray iv, ciphertext, mac;
     if (!encryptTree(typeText, iv, ciphertext, mac))
         return fail(fileError("The database could not be encrypted."));
@@ -235,7 +263,9 @@ bool PasswordDatabase::save(const QString& path, QString* error, BFileWriteMode 
     QJsonObject root;
     root.insert(QLatin1String("cipher"), cipherName(m_cipher));
     root.insert(QLatin1String("cipher_iv"), base64(iv));
-    root.insert(QLatin1String("database"), base64(ciphertext));
+    // The encrypted tree is spliced into the text below: as a JSON string
+    // member it would be held again as UTF-16, twice its size.
+    root.insert(QLatin1String("database"), QString());
     root.insert(QLatin1String("hmac"), base64(mac));
     root.insert(QLatin1String("kdf"), kdfName(m_kdf));
     root.insert(QLatin1String("kdf_rounds"), m_kdfRounds);
@@ -254,7 +284,17 @@ bool PasswordDatabase::save(const QString& path, QString* error, BFileWriteMode 
         }
         root.insert(QLatin1String("version"), m_fileFormatVersion);
     }
-    const QByteArray text = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    QByteArray text = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    {
+        // Texts are escaped in the indented form, so this line is the member.
+        static const QByteArray member = QByteArrayLiteral("\n    \"database\": \"\"");
+        const int at = text.indexOf(member);
+        if (at < 0)
+            return fail(fileError("The database could not be encrypted."));
+        QByteArray encoded = ciphertext.toBase64();
+        ciphertext = QByteArray();
+        text.insert(at + member.size() - 1, encoded);
+    }
     // What load() would refuse is never written in place of a file it reads.
     if (text.size() > MaxFileSize) {
         return fail(fileError("The database is too large to be saved: its file would take %1 MiB, "

@@ -484,10 +484,15 @@ QJsonObject treeToJson(const PasswordDatabase& db)
 
 QString serialiseTree(const PasswordDatabase& db)
 {
-    const QJsonObject root = treeToJson(db);
-    if (root.isEmpty())
-        return QString();
-    QByteArray json = QJsonDocument(root).toJson(QJsonDocument::Compact);
+    // The object tree goes before the text is built: it is the largest of
+    // the copies.
+    QByteArray json;
+    {
+        const QJsonObject root = treeToJson(db);
+        if (root.isEmpty())
+            return QString();
+        json = QJsonDocument(root).toJson(QJsonDocument::Compact);
+    }
     // The body is the compact object without its outer braces.
     QString body = QString::fromUtf8(json.constData() + 1, json.size() - 2);
     wipe(json);

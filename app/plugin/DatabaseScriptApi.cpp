@@ -176,11 +176,15 @@ void pushText(lua_State* L, const QString& text)
     wipe(bytes);
 }
 
-int textBudgetError(lua_State* L)
+// The import stops here: what it built could not be saved. The budget is
+// named as the file size it stands for.
+int tooLargeError(lua_State* L)
 {
     ScriptObjectRegistry* objects = registry(L);
-    const qint64 budget = objects ? objects->textBudget() : 0;
-    return luaL_error(L, "the imported text is larger than %I bytes in all", lua_Integer(budget));
+    const qint64 budget = objects ? objects->savedBudget() : 0;
+    const qint64 fileBytes = qMin(ScriptObjectRegistry::projectedFileSize(budget), PasswordDatabase::MaxFileSize);
+    return luaL_error(L, "the database would be too large to be saved: its file would take more than %I MiB",
+                      lua_Integer((fileBytes + 1024 * 1024 - 1) / (1024 * 1024)));
 }
 
 int depthError(lua_State* L)
@@ -188,21 +192,25 @@ int depthError(lua_State* L)
     return luaL_error(L, "groups would be nested more than %d levels deep", PasswordDatabase::MaxGroupDepth);
 }
 
-// The string argument at `index`, counted against the import's text budget.
-// Null when the argument is not a string (or number); `overBudget` is set
-// when it is one but the budget is used up.
-const char* textArgument(lua_State* L, int index, size_t& length, bool& overBudget)
+// The string argument at `index` as text, counted against the import's
+// saved-size budget. False when the argument is not a string (or number);
+// `overBudget` is set when it is one but would not fit.
+bool textArgument(lua_State* L, int index, QString& text, bool& overBudget)
 {
     overBudget = false;
     if (!lua_isstring(L, index))
-        return nullptr;
-    const char* text = lua_tolstring(L, index, &length);
+        return false;
+    size_t length = 0;
+    const char* bytes = lua_tolstring(L, index, &length);
     ScriptObjectRegistry* objects = registry(L);
-    if (!objects || !objects->chargeText(qint64(length))) {
+    // Bytes that are not UTF-8 become U+FFFD: the text is measured as saved.
+    text = QString::fromUtf8(bytes, int(length));
+    if (!objects || !objects->chargeSaved(ScriptObjectRegistry::jsonTextBytes(text))) {
+        wipe(text);
         overBudget = true;
-        return nullptr;
+        return false;
     }
-    return text;
+    return true;
 }
 
 // A 32-bit integer argument; false for anything else.
@@ -255,15 +263,15 @@ int getText(lua_State* L)
 template <class Store>
 int storeTextArgument(lua_State* L, Store&& store)
 {
-    size_t length = 0;
+    QString text;
     bool overBudget = false;
-    const char* text = textArgument(L, 2, length, overBudget);
+    const bool given = textArgument(L, 2, text, overBudget);
     if (overBudget)
-        return textBudgetError(L);
+        return tooLargeError(L);
     // The model shares the text it keeps with the one made here: no copy of
     // it is left behind when this one goes.
-    if (text)
-        store(QString::fromUtf8(text, int(length)));
+    if (given)
+        store(text);
     return 0;
 }
 
@@ -304,6 +312,9 @@ int newItem(lua_State* L)
         return 0;
     if (!objects->canCreateItem())
         return luaL_error(L, "too many objects: at most %d groups and passwords", ScriptObjectRegistry::MaxItems);
+    if (!objects->chargeSaved(std::is_same<T, Group>::value ? ScriptObjectRegistry::GroupJsonBytes
+                                                             : ScriptObjectRegistry::PasswordJsonBytes))
+        return tooLargeError(L);
     quint64 serial = 0;
     T* item = nullptr;
     if constexpr (std::is_same<T, Group>::value)
@@ -578,9 +589,11 @@ int copyAttachment(lua_State* L, Password* password, Attachment* attachment)
     ScriptObjectRegistry* objects = registry(L);
     if (!password || !attachment || !objects || attachment == &password->getAttachment())
         return 0;
-    const qint64 size = qint64(attachment->getData().size()) + attachment->getFileName().size();
-    if (!objects->chargeText(size))
-        return textBudgetError(L);
+    const qint64 size = ScriptObjectRegistry::AttachmentJsonBytes
+        + ScriptObjectRegistry::jsonTextBytes(attachment->getData())
+        + ScriptObjectRegistry::jsonTextBytes(attachment->getFileName());
+    if (!objects->chargeSaved(size))
+        return tooLargeError(L);
     password->setAttachment(*attachment);
     return 0;
 }

@@ -106,7 +106,7 @@ void ScriptObjectRegistry::beginImport(PasswordDatabase* database)
 {
     endImport();
     m_database = database;
-    m_textBytes = 0;
+    m_savedBytes = 0;
     if (database) {
         for (Group* group : database->getItems())
             addTree(group);
@@ -195,10 +195,37 @@ bool ScriptObjectRegistry::fitsDepth(const Group* group, const Item* item)
     return depthOf(group) + heightOf(item) <= PasswordDatabase::MaxGroupDepth;
 }
 
-bool ScriptObjectRegistry::chargeText(qint64 bytes)
+bool ScriptObjectRegistry::chargeSaved(qint64 bytes)
 {
-    if (bytes > m_textBudget - m_textBytes)
+    if (bytes > m_savedBudget - m_savedBytes)
         return false;
-    m_textBytes += bytes;
+    m_savedBytes += bytes;
     return true;
+}
+
+qint64 ScriptObjectRegistry::projectedFileSize(qint64 treeJsonBytes)
+{
+    // Up to a fifth of the length in random bytes twice, as hexadecimal, and
+    // the padding members' own text.
+    const qint64 padded = treeJsonBytes + 4 * (treeJsonBytes / 5) + 64;
+    return (padded + 2) / 3 * 4 + HeaderReserveBytes;
+}
+
+qint64 ScriptObjectRegistry::jsonTextBytes(const QString& text)
+{
+    qint64 bytes = 0;
+    for (const QChar c : text) {
+        const ushort code = c.unicode();
+        if (code < 0x20 || code == 0x7f)
+            bytes += 6; // \u00XX
+        else if (code == '"' || code == '\\')
+            bytes += 2;
+        else if (code < 0x80)
+            bytes += 1;
+        else if (code < 0x800)
+            bytes += 2;
+        else
+            bytes += 3; // a surrogate pair's two halves count 6 for its 4
+    }
+    return bytes;
 }

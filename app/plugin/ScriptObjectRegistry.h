@@ -19,7 +19,12 @@
 // password.
 //
 // The registry also bounds what a script can build: the number of items it
-// creates, the text it stores and the nesting depth of groups.
+// creates, the nesting depth of groups, and the size of the file the result
+// would make. Every item created and every text stored is charged with what
+// it can add to the saved file at most (its JSON with every text escaped,
+// padded and encrypted as the saver does, in Base64), so an import stops as
+// soon as what it built could no longer be saved and read back, long before
+// the saver would find out.
 class ScriptObjectRegistry
 {
 public:
@@ -27,9 +32,23 @@ public:
 
     // Items that may be registered at once.
     static constexpr int MaxItems = 1000000;
-    // Text (UTF-8 bytes) the setters may store during one import: a tree
-    // with more would not fit in a database file.
-    static constexpr qint64 MaxTextBytes = PasswordDatabase::MaxFileSize;
+    // What the saved file's encrypted tree may take: the file bound less
+    // room for its header (name, note, salts and other members).
+    static constexpr qint64 HeaderReserveBytes = 64 * 1024;
+    // The most an item adds to the tree's JSON apart from its texts (member
+    // names, numbers, the expiry time, punctuation), and an attachment's
+    // members with its hash.
+    static constexpr qint64 GroupJsonBytes = 128;
+    static constexpr qint64 PasswordJsonBytes = 320;
+    static constexpr qint64 AttachmentJsonBytes = 192;
+    // The JSON of the tree (without padding) that can be saved at most: the
+    // saver pads it by up to four fifths of its length, then Base64 makes
+    // four characters of every three bytes.
+    static constexpr qint64 MaxTreeJsonBytes = (PasswordDatabase::MaxFileSize - HeaderReserveBytes) * 3 / 4 * 5 / 9 - 128;
+    // The file size that `treeJsonBytes` of tree JSON can make at most.
+    static qint64 projectedFileSize(qint64 treeJsonBytes);
+    // The bytes `text` takes in the tree's JSON at most, escaped.
+    static qint64 jsonTextBytes(const QString& text);
 
     ScriptObjectRegistry() = default;
     // Destroys the free objects still registered. Call it after the Lua
@@ -72,11 +91,14 @@ public:
     // level) without nesting groups deeper than the database allows.
     static bool fitsDepth(const PasswordDatabase::Group* group, const PasswordDatabase::Item* item);
 
-    // Counts text a setter is about to store; false when the import's budget
-    // (MaxTextBytes unless set otherwise) is used up.
-    bool chargeText(qint64 bytes);
-    void setTextBudget(qint64 bytes) { m_textBudget = bytes; }
-    qint64 textBudget() const { return m_textBudget; }
+    // Counts what an item or a text is about to add to the tree's JSON;
+    // false, with nothing counted, when the import's budget
+    // (MaxTreeJsonBytes unless set otherwise) would be exceeded.
+    bool chargeSaved(qint64 bytes);
+    void setSavedBudget(qint64 bytes) { m_savedBudget = bytes; }
+    qint64 savedBudget() const { return m_savedBudget; }
+    // What the import has been charged so far.
+    qint64 savedBytes() const { return m_savedBytes; }
 
 private:
     struct Entry {
@@ -94,8 +116,8 @@ private:
     PasswordDatabase* m_database = nullptr;
     quint64 m_nextSerial = 1;
     int m_itemCount = 0;
-    qint64 m_textBytes = 0;
-    qint64 m_textBudget = MaxTextBytes;
+    qint64 m_savedBytes = 0;
+    qint64 m_savedBudget = MaxTreeJsonBytes;
 };
 
 #endif // SCRIPTOBJECTREGISTRY_H

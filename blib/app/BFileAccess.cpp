@@ -292,8 +292,13 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, BFileWrite
         return false;
     }
     // A symbolic link stays: the file it points to is the one replaced.
+    // A secret is never written through one: the link may lead anywhere.
     QString targetPath = path;
     const QFileInfo info(path);
+    if (info.isSymLink() && mode == BFileWriteMode::ReplacePrivate) {
+        error = tr("\"%1\" is a symbolic link; the file is not written through it.").arg(path);
+        return false;
+    }
     if (info.isSymLink() && !info.canonicalFilePath().isEmpty())
         targetPath = info.canonicalFilePath();
     const QFileInfo target(targetPath);
@@ -339,7 +344,7 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, BFileWrite
         return false;
     };
 
-    if (exists) {
+    if (exists && mode != BFileWriteMode::ReplacePrivate) {
         // Best effort: an owner or group the user may not give stays the
         // user's own.
         if (::fchown(fd, existing.st_uid, existing.st_gid) != 0)
@@ -392,7 +397,7 @@ bool writeFileOrDevice(const QString& path, const QByteArray& data, QString& err
     struct stat status {};
     if (name.isEmpty() || ::stat(name.constData(), &status) != 0 || S_ISREG(status.st_mode)
         || S_ISDIR(status.st_mode))
-        return writeFileAtomically(path, data, BFileWriteMode::ReplaceExisting, error);
+        return writeFileAtomically(path, data, BFileWriteMode::ReplacePrivate, error);
 
     const int fd = openRetrying(name.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {

@@ -18,7 +18,11 @@ bool readRegularFile(const QString& path, qint64 maxSize, QByteArray& data, QStr
 
 enum class BFileWriteMode {
     ReplaceExisting, // the file may exist and is replaced
-    CreateNew        // the file must not exist; one that appears meanwhile is kept
+    CreateNew,       // the file must not exist; one that appears meanwhile is kept
+    // For secrets: the file may exist and is replaced by one readable by its
+    // owner only, whatever the old one allowed; a path that is a symbolic
+    // link (dangling or not) is refused and the link and its target stay.
+    ReplacePrivate
 };
 
 // Writes `data` to `path` so that the file holds either its old contents or
@@ -45,10 +49,12 @@ enum class BFileWriteMode {
 bool writeFileAtomically(const QString& path, const QByteArray& data, BFileWriteMode mode,
                          QString& error);
 
-// Writes `data` to `path`: through writeFileAtomically() when the path is
-// a regular file or does not exist yet; as a stream, every write checked,
-// when it names an existing FIFO, terminal or other device (such as
-// /dev/stdout), which must never be replaced by a file.
+// Writes the secret `data` to `path`: through writeFileAtomically() with
+// ReplacePrivate when the path is a regular file or does not exist yet (so
+// never through a symbolic link, and always readable by the owner only); as
+// a stream, every write checked, when it names or links to an existing FIFO,
+// terminal or other device (such as /dev/stdout), which must never be
+// replaced by a file.
 bool writeFileOrDevice(const QString& path, const QByteArray& data, QString& error);
 
 #endif // BFILEACCESS_H

@@ -1,12 +1,15 @@
 #ifndef BFILEINUSEMARKER_H
 #define BFILEINUSEMARKER_H
 
+#include <QByteArray>
 #include <QString>
 
 // Marks a file as open in this process, so that another running copy of the
 // program can tell that it is about to open the same file: an exclusive
 // advisory lock on a marker named after the file's canonical path, in the
-// user's runtime folder. The system drops the mark when the process ends.
+// user's runtime folder. Letting go removes the marker; the system drops the
+// lock of a process that ends without letting go, and the next mark()
+// removes such abandoned markers.
 class BFileInUseMarker
 {
 public:
@@ -29,6 +32,8 @@ public:
 private:
     int m_fd = -1;
     QString m_path;
+    QByteArray m_marker; // the marker's file name
+
 };
 
 #endif // BFILEINUSEMARKER_H

@@ -31,6 +31,17 @@ quintptr pageSize()
 
 } // namespace
 
+void wipeMemory(void* data, size_t length)
+{
+    if (!data || length == 0)
+        return;
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 25))
+    ::explicit_bzero(data, length);
+#else
+    secureZero(data, length);
+#endif
+}
+
 void zeroFill(QString& text)
 {
     if (text.isEmpty())

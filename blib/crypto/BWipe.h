@@ -4,11 +4,17 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
+
 // Overwrites the text's (or array's) own storage with zeros, detaching it
 // first so that another holder of a shared copy keeps its data. The object
 // keeps its length; only the contents are zeroed.
 void zeroFill(QString& text);
 void zeroFill(QByteArray& bytes);
+
+// Overwrites `length` bytes at `data` with zeros in a way the optimiser
+// keeps even when the memory is released next (for allocators of their own).
+void wipeMemory(void* data, size_t length);
 
 // zeroFill(), then empty the object: what a secret goes through before its
 // storage is released.

@@ -7,6 +7,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QRegularExpression>
 
 BCheckForUpdatesTask::BCheckForUpdatesTask()
@@ -20,10 +21,24 @@ QString BCheckForUpdatesTask::requestUrl()
         + QString::fromUtf8(BAppInfo::serviceAppKey);
 }
 
-double BCheckForUpdatesTask::versionNumber(const QString& version)
+namespace {
+
+bool isDecimal(const QString& text)
 {
     static const QRegularExpression decimal(QStringLiteral("^[0-9]{1,9}(\\.[0-9]{1,9})?$"));
-    if (!decimal.match(version).hasMatch())
+    return decimal.match(text).hasMatch();
+}
+
+} // namespace
+
+bool BCheckForUpdatesTask::isVersion(const QJsonValue& version)
+{
+    return version.isString() && isDecimal(version.toString());
+}
+
+double BCheckForUpdatesTask::versionNumber(const QString& version)
+{
+    if (!isDecimal(version))
         return 0.0;
     bool ok = false;
     const double number = version.toDouble(&ok);
@@ -42,16 +57,13 @@ BTaskResult BCheckForUpdatesTask::run(BTaskController* controller)
         return result;
 
     const QJsonDocument document = QJsonDocument::fromJson(request.responseText().toUtf8());
-    if (!document.isObject())
-        return Failure;
     const QJsonObject answer = document.object();
-    if (!answer.contains(QStringLiteral("version")))
+    if (!document.isObject() || !isVersion(answer.value(QStringLiteral("version")))
+        || !answer.contains(QStringLiteral("beta")) || !answer.contains(QStringLiteral("change_log"))) {
+        controller->setErrorMessage(tr("The update server's answer was not understood."));
         return Failure;
+    }
 
-    if (!answer.contains(QStringLiteral("beta")) || !answer.contains(QStringLiteral("change_log")))
-        return Failure;
-
-    // A version that is not text (say the number 1.4) counts as empty.
     m_latestVersion = answer.value(QStringLiteral("version")).toString();
     m_changeLog = answer.value(QStringLiteral("change_log")).toString();
     m_updateAvailable = versionNumber(m_latestVersion)

@@ -11,6 +11,9 @@ QNetworkRequest plainRequest(const QUrl& url)
     QNetworkRequest request(url);
     // A redirect is an answer like any other that is not 200.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    // No compressed answers: the size bound must count the bytes the answer
+    // decodes to, and a small compressed answer can inflate without end.
+    request.setRawHeader(QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity"));
     return request;
 }
 
@@ -38,10 +41,15 @@ void BHTTPClient::get(const QUrl& url, int timeoutMs)
 
 void BHTTPClient::postJson(const QUrl& url, const QByteArray& json, int timeoutMs)
 {
+    post(url, json, QByteArrayLiteral("application/json"), timeoutMs);
+}
+
+void BHTTPClient::post(const QUrl& url, const QByteArray& body, const QByteArray& contentType, int timeoutMs)
+{
     releaseReply();
     QNetworkRequest request = plainRequest(url);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    watch(m_manager->post(request, json), timeoutMs);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+    watch(m_manager->post(request, body), timeoutMs);
 }
 
 void BHTTPClient::abort()
@@ -54,6 +62,8 @@ void BHTTPClient::watch(QNetworkReply* reply, int timeoutMs)
 {
     m_reply = reply;
     m_replyTooLarge = false;
+    // Reading stops once one byte more than the bound is waiting.
+    reply->setReadBufferSize(maxBodyBytes + 1);
     connect(reply, &QNetworkReply::readyRead, this, &BHTTPClient::replyDataArrived);
     m_timeoutTimer.start(timeoutMs);
 }
@@ -88,6 +98,12 @@ void BHTTPClient::replyReceived(QNetworkReply* reply)
 
     if (m_replyTooLarge || reply->bytesAvailable() > maxBodyBytes) {
         emit tooLarge();
+        return;
+    }
+    // Compressed although not asked for: nothing here decodes it.
+    const QByteArray encoding = reply->rawHeader(QByteArrayLiteral("Content-Encoding")).trimmed().toLower();
+    if (!encoding.isEmpty() && encoding != "identity") {
+        emit unreadable();
         return;
     }
     const QString body = QString::fromUtf8(reply->readAll());

@@ -13,8 +13,9 @@ class QNetworkReply;
 // One HTTP request at a time over a QNetworkAccessManager of its own. The
 // answer to the current request arrives as one response() signal, or
 // timeout() fires first and the request is dropped, so that a late answer
-// is never reported. Answers larger than maxBodyBytes are cut off and
-// reported by tooLarge(). Redirects are not followed.
+// is never reported. Answers are asked for uncompressed; answers larger
+// than maxBodyBytes are cut off and reported by tooLarge(), compressed ones
+// by unreadable(). Redirects are not followed.
 //
 // The client, its manager and its replies live in the thread that created
 // the client; that thread must process events while a request is waiting.
@@ -35,6 +36,7 @@ public:
     // is dropped first.
     void get(const QUrl& url, int timeoutMs);
     void postJson(const QUrl& url, const QByteArray& json, int timeoutMs);
+    void post(const QUrl& url, const QByteArray& body, const QByteArray& contentType, int timeoutMs);
 
     // Drops the waiting request, if any, without reporting anything.
     void abort();
@@ -47,6 +49,7 @@ signals:
     void response(int code, QString text);
     void timeout();
     void tooLarge();
+    void unreadable();
 
 public slots:
     void replyReceived(QNetworkReply* reply);

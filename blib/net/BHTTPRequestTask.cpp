@@ -17,6 +17,7 @@ BHTTPRequestTask::BHTTPRequestTask(const QString& url, int timeoutMs)
     connect(&m_client, &BHTTPClient::response, this, &BHTTPRequestTask::response);
     connect(&m_client, &BHTTPClient::timeout, this, &BHTTPRequestTask::timeout);
     connect(&m_client, &BHTTPClient::tooLarge, this, &BHTTPRequestTask::responseTooLarge);
+    connect(&m_client, &BHTTPClient::unreadable, this, &BHTTPRequestTask::responseUnreadable);
 }
 
 BTaskResult BHTTPRequestTask::run(BTaskController* controller)
@@ -43,6 +44,10 @@ BTaskResult BHTTPRequestTask::run(BTaskController* controller)
     }
     if (m_tooLarge) {
         controller->setErrorMessage(tr("The server's answer is too large."));
+        return Failure;
+    }
+    if (m_unreadable) {
+        controller->setErrorMessage(tr("The server's answer could not be read."));
         return Failure;
     }
     if (m_statusCode == 200)
@@ -73,5 +78,13 @@ void BHTTPRequestTask::responseTooLarge()
     if (m_finished)
         return;
     m_tooLarge = true;
+    m_finished = true;
+}
+
+void BHTTPRequestTask::responseUnreadable()
+{
+    if (m_finished)
+        return;
+    m_unreadable = true;
     m_finished = true;
 }

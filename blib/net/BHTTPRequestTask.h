@@ -32,6 +32,7 @@ public slots:
     void response(int code, const QString& text);
     void timeout();
     void responseTooLarge();
+    void responseUnreadable();
 
 protected:
     QString url() const { return m_url; }
@@ -46,6 +47,7 @@ private:
     QString m_responseText;
     bool m_finished = false;
     bool m_tooLarge = false;
+    bool m_unreadable = false;
     BHTTPClient m_client;
 };
 

@@ -1,7 +1,7 @@
 #include "blib/net/BSendFeedbackTask.h"
 
 #include "blib/app/BAppInfo.h"
-#include "blib/net/BHTTPGetRequestTask.h"
+#include "blib/net/BHTTPPostFormRequestTask.h"
 #include "blib/net/BServiceAddress.h"
 #include "blib/task/BTaskController.h"
 
@@ -23,16 +23,21 @@ BSendFeedbackTask::BSendFeedbackTask(const BFeedback& feedback)
 {
 }
 
-QString BSendFeedbackTask::requestUrl(const BFeedback& feedback)
+QString BSendFeedbackTask::requestUrl()
+{
+    return serviceUrl(QStringLiteral("/v1/feedback"));
+}
+
+QByteArray BSendFeedbackTask::requestBody(const BFeedback& feedback)
 {
     const QString category = feedback.category == BFeedback::BugReport ? QStringLiteral("bug")
                                                                        : QStringLiteral("suggestion");
-    return serviceUrl(QStringLiteral("/v1/feedback"))
-        + QStringLiteral("?app_key=") + QString::fromUtf8(BAppInfo::serviceAppKey)
+    const QString form = QStringLiteral("app_key=") + QString::fromUtf8(BAppInfo::serviceAppKey)
         + QStringLiteral("&app_version=") + QString::fromUtf8(BAppInfo::applicationVersion)
         + QStringLiteral("&category=") + category
         + QStringLiteral("&text=") + percentEncoded(feedback.text)
         + QStringLiteral("&email_address=") + percentEncoded(feedback.emailAddress);
+    return form.toLatin1();
 }
 
 BTaskResult BSendFeedbackTask::run(BTaskController* controller)
@@ -41,6 +46,6 @@ BTaskResult BSendFeedbackTask::run(BTaskController* controller)
     controller->setTitle(tr("Sending Feedback"));
     controller->setStatus(tr("Sending feedback..."));
 
-    BHTTPGetRequestTask request(requestUrl(m_feedback), timeoutMs);
+    BHTTPPostFormRequestTask request(requestUrl(), requestBody(m_feedback), timeoutMs);
     return request.run(controller);
 }

@@ -9,6 +9,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPixmap>
+#include <cmath>
+#include <limits>
 
 namespace {
 
@@ -60,7 +62,15 @@ bool BPluginMetadata::load(const QString& filePath, QString& error)
         error = tr("manifest.json 'format_version' is not a number.");
         return false;
     }
-    const int version = formatVersion.toInt();
+    // 2.5 or 1e10 would read as some other integer; only a whole number
+    // the application can hold is a version.
+    const double number = formatVersion.toDouble();
+    if (!(number >= std::numeric_limits<int>::min() && number <= std::numeric_limits<int>::max())
+        || std::floor(number) != number) {
+        error = tr("manifest.json 'format_version' is not a whole number.");
+        return false;
+    }
+    const int version = int(number);
     if (version > SupportedFormatVersion) {
         error = tr("Specified plugin version (%1) is too new for the application (%2)")
                     .arg(version)

@@ -1,6 +1,7 @@
 #include "blib/plugin/BScript.h"
 
 #include "blib/crypto/BRandom.h"
+#include "blib/crypto/BWipe.h"
 #include "blib/password/BOption.h"
 #include "blib/plugin/BPlugin.h"
 
@@ -103,6 +104,12 @@ QString errorText(lua_State* L, int index)
     return QStringLiteral("(error object is a %1 value)").arg(QString::fromUtf8(luaL_typename(L, index)));
 }
 
+int collectGarbage(lua_State* L)
+{
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    return 0;
+}
+
 } // namespace
 
 BScript::BScript() = default;
@@ -129,7 +136,11 @@ void* BScript::allocate(void* ud, void* block, std::size_t oldSize, std::size_t 
     BScript* script = static_cast<BScript*>(ud);
     // For a new block oldSize holds a type tag, not a size.
     const std::size_t held = block ? oldSize : 0;
+    // Scripts hold the text of imported files and the passwords they build:
+    // no block goes back to the heap, or is left behind by a move, without
+    // being wiped.
     if (newSize == 0) {
+        wipeMemory(block, held);
         std::free(block);
         script->m_memoryUsed -= held;
         return nullptr;
@@ -138,9 +149,22 @@ void* BScript::allocate(void* ud, void* block, std::size_t oldSize, std::size_t 
         script->m_memoryRefused = true;
         return nullptr;
     }
-    void* result = std::realloc(block, newSize);
-    if (result)
+    if (block && newSize <= held) {
+        wipeMemory(static_cast<char*>(block) + newSize, held - newSize);
+        // Lua counts on a shrink never failing: the old block still serves.
+        void* shrunk = std::realloc(block, newSize);
         script->m_memoryUsed = script->m_memoryUsed - held + newSize;
+        return shrunk ? shrunk : block;
+    }
+    void* result = std::malloc(newSize);
+    if (!result)
+        return nullptr;
+    if (block) {
+        std::memcpy(result, block, held);
+        wipeMemory(block, held);
+        std::free(block);
+    }
+    script->m_memoryUsed = script->m_memoryUsed - held + newSize;
     return result;
 }
 
@@ -376,6 +400,44 @@ QVariant BScript::call(const QString& functionName)
 }
 
 QVariant BScript::callWithArguments(const QString& functionName)
+{
+    const QVariant result = pushArgumentsAndCall(functionName);
+    releaseArguments();
+    return result;
+}
+
+void BScript::releaseArguments()
+{
+    // The arguments (an imported file, a password) are released now, not at
+    // the next call. A copy held only here is wiped; one the caller still
+    // shares is left to the caller, whose wipe then reaches the only copy.
+    for (QVariant& argument : m_arguments) {
+        if (argument.type() == QVariant::ByteArray) {
+            QByteArray bytes = argument.toByteArray();
+            argument = QVariant();
+            if (bytes.isDetached())
+                wipe(bytes);
+        } else if (argument.type() == QVariant::String) {
+            QString text = argument.toString();
+            argument = QVariant();
+            if (text.isDetached())
+                wipe(text);
+        }
+    }
+    m_arguments.clear();
+    // The Lua strings made from them, and whatever the script built from
+    // them and dropped, are freed (and so wiped by allocate()) at once.
+    // Protected and timed: a script's own finaliser may fail or loop. The
+    // call's own error text stays.
+    if (m_state) {
+        const QString error = m_lastError;
+        lua_pushcfunction(m_state, &collectGarbage);
+        runProtected(0, 0);
+        m_lastError = error;
+    }
+}
+
+QVariant BScript::pushArgumentsAndCall(const QString& functionName)
 {
     if (!m_state)
         return QVariant();

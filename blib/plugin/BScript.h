@@ -94,6 +94,8 @@ private:
     void appendArgument(const QVariant& value) { m_arguments.append(value); }
     void appendArgument(const QList<QVariant>& values) { m_arguments.append(values); }
     QVariant callWithArguments(const QString& functionName);
+    QVariant pushArgumentsAndCall(const QString& functionName);
+    void releaseArguments();
     bool runProtected(int argumentCount, int resultCount);
     void pushOptionTable(const BOption& group);
     void installSandbox();

@@ -203,6 +203,105 @@ function M.new_problems()
     return problems
 end
 
+local REPLACEMENT = "\239\191\189" -- U+FFFD
+
+-- The text of a file that starts with a UTF-16 byte-order mark (either byte
+-- order), as UTF-8 without the mark; nil for any other file. Units that form
+-- no character (an unpaired surrogate, an odd last byte) become U+FFFD, and
+-- `replaced(line)` is called for each with the number of its line.
+function M.from_utf16(data, replaced)
+    local big
+    if data:sub(1, 2) == "\255\254" then
+        big = false
+    elseif data:sub(1, 2) == "\254\255" then
+        big = true
+    else
+        return nil
+    end
+    local line = 1
+    local high = nil
+    local function bad()
+        replaced(line)
+        return REPLACEMENT
+    end
+    local body = data:sub(3)
+    local odd = #body % 2 == 1
+    if odd then
+        body = body:sub(1, -2)
+    end
+    local text = body:gsub("..", function(pair)
+        local a, b = pair:byte(1, 2)
+        local unit = big and a * 256 + b or b * 256 + a
+        local out = ""
+        if high then
+            if unit >= 0xDC00 and unit <= 0xDFFF then
+                local code = 0x10000 + (high - 0xD800) * 0x400 + (unit - 0xDC00)
+                high = nil
+                return utf8.char(code)
+            end
+            high = nil
+            out = bad()
+        end
+        if unit >= 0xD800 and unit <= 0xDBFF then
+            high = unit
+            return out
+        end
+        if unit >= 0xDC00 and unit <= 0xDFFF then
+            return out .. bad()
+        end
+        if unit == 10 then
+            line = line + 1
+        end
+        return out .. utf8.char(unit)
+    end)
+    if high then
+        text = text .. bad()
+    end
+    if odd then
+        text = text .. bad()
+    end
+    return text
+end
+
+-- True for one well-formed UTF-8 character of a code point the program
+-- keeps: no surrogate, nothing above U+10FFFF (Lua's utf8 library lets
+-- both through).
+local function is_character(bytes)
+    return utf8.len(bytes) == 1 and not bytes:find("^\237[\160-\191]") and not bytes:find("^\244[\144-\191]")
+        and not bytes:find("^[\245-\255]")
+end
+
+-- `data` with every byte sequence that is not UTF-8 replaced by U+FFFD, as
+-- the program would store it anyway; `replaced(line)` is called for each
+-- with the number of its line. A file of valid UTF-8 comes back unchanged.
+function M.repair_utf8(data, replaced)
+    if utf8.len(data) and not data:find("\237[\160-\191]") and not data:find("\244[\144-\191]")
+        and not data:find("[\245-\255]") then
+        return data
+    end
+    local line, counted = 1, 1
+    local function line_at(pos)
+        local _, breaks = data:sub(counted, pos - 1):gsub("\n", "")
+        line, counted = line + breaks, pos
+        return line
+    end
+    -- Each lead byte with the continuation bytes after it.
+    return (data:gsub("()([\128-\255][\128-\191]*)", function(pos, run)
+        local lead = run:byte(1)
+        local need = lead >= 0xF0 and 4 or lead >= 0xE0 and 3 or lead >= 0xC2 and 2 or 0
+        local head = run:sub(1, need)
+        if need > 0 and #head == need and is_character(head) then
+            if #run == need then
+                return nil
+            end
+            replaced(line_at(pos))
+            return head .. REPLACEMENT
+        end
+        replaced(line_at(pos))
+        return REPLACEMENT
+    end))
+end
+
 -- Finds or makes the group for a path of names below the top level. Groups
 -- are looked up in `cache` (a table this function fills), so that entries
 -- naming the same path share their groups.

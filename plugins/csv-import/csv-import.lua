@@ -5,8 +5,9 @@
 -- the header row holds none, by semicolons or tabs), quoted fields with ""
 -- for a quote and with separators and line breaks inside, CRLF, LF or CR
 -- line ends and a last line with or without a break. A UTF-8 byte-order
--- mark is dropped; line breaks inside fields are stored as LF. A file that
--- is not valid UTF-8 is read as Windows-1252.
+-- mark is dropped, a UTF-16 one makes the file read as UTF-16; line breaks
+-- inside fields are stored as LF. A file that is not valid UTF-8 is read as
+-- Windows-1252. A file with a header row and no entries makes a warning.
 --
 -- Problem rows are reported in one warning after the import, by line:
 -- - a row with an unterminated quote is skipped, and reading goes on at the
@@ -318,14 +319,24 @@ function load_database(data, extension, database)
     end
     common = load(plugin:loadFile("importer-common.lua"), "=importer-common.lua", "t")()
 
+    local problems = common.new_problems()
+    -- UTF-16 (as some spreadsheet programs save "Unicode text") is read
+    -- when a byte-order mark says so.
+    local last_line = nil
+    local utf16 = common.from_utf16(data, function(line)
+        if line ~= last_line then
+            last_line = line
+            problems.add(line, "characters that are not valid UTF-16 were replaced with U+FFFD")
+        end
+    end)
+    data = utf16 or data
     local pos = 1
     if data:sub(1, 3) == "\239\187\191" then
         pos = 4
     end
     local line = 1
     quote_memo_from, quote_memo_at = nil, nil
-    local problems = common.new_problems()
-    if not utf8.len(data, pos) then
+    if not utf16 and not utf8.len(data, pos) then
         data = windows_1252_to_utf8(data)
         problems.add(nil, "The file is not UTF-8 text; it was read as Windows-1252.")
     end
@@ -385,5 +396,8 @@ function load_database(data, extension, database)
         end
     end
 
+    if imported == 0 and problems.count == 0 then
+        Alert.warning("CSV Import", "No entries were found: the file holds only its header row.")
+    end
     problems.report("CSV Import", "Entries imported: " .. imported .. ". Some of the file was not as expected:")
 end

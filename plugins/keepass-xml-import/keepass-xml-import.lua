@@ -15,7 +15,10 @@
 -- entities, stray "<" or "&" and text outside the document element fail the
 -- import with the line of the fault. Comments, processing instructions,
 -- CDATA sections and character references are understood, and line ends
--- in text become LF; a document type declaration is refused. A value
+-- in text become LF; a document type declaration is refused. UTF-16 files
+-- with a byte-order mark are read; bytes that are not valid text are
+-- replaced with U+FFFD and the lines where that happened are named in the
+-- warning after the import. A value
 -- marked Protected="True" is still encrypted (the file is not an export):
 -- the import fails.
 
@@ -451,6 +454,17 @@ function load_database(data, extension, database)
     end
     common = load(plugin:loadFile("importer-common.lua"), "=importer-common.lua", "t")()
     local problems = common.new_problems()
+    -- Text that is not UTF-8 is repaired, and each line where that was
+    -- needed is named, instead of silently turning into U+FFFD.
+    local last_line = nil
+    local function replaced(line)
+        if line ~= last_line then
+            last_line = line
+            problems.add(line, "bytes that are not valid text were replaced with U+FFFD")
+        end
+    end
+    data = common.from_utf16(data, replaced) or data
+    data = common.repair_utf8(data, replaced)
     local handler = make_handler(database, problems)
     parse(data, handler)
     problems.report("KeePass XML Import", "Entries imported: " .. handler.imported .. ". Some values could not be read:")

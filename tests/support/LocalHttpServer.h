@@ -24,6 +24,7 @@ struct CannedReply
     int delayMs = 0;
     bool neverAnswer = false;
     QByteArray location; // sent as "Location" when not empty
+    QByteArray contentEncoding; // sent as "Content-Encoding" when not empty
 };
 
 struct RecordedRequest
@@ -126,6 +127,8 @@ private:
                 head += "Content-Type: " + reply.contentType + "\r\n";
             if (!reply.location.isEmpty())
                 head += "Location: " + reply.location + "\r\n";
+            if (!reply.contentEncoding.isEmpty())
+                head += "Content-Encoding: " + reply.contentEncoding + "\r\n";
             const QByteArray body = reply.status == 204 ? QByteArray() : reply.body;
             head += "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n";
             target->write(head + body);

@@ -1,6 +1,7 @@
 #include "app/cli/CommandHelp.h"
 #include "app/cli/CommandLineClient.h"
 #include "app/cli/PasswordPrompt.h"
+#include "app/cli/TerminalScriptUserInterface.h"
 #include "app/database/PasswordBackup.h"
 #include "app/database/PasswordDatabaseUnlockTask.h"
 #include "blib/app/BApplicationIdentity.h"
@@ -244,9 +245,8 @@ private slots:
 
         const Result masked = cli({ "show", file, "Personal - Finance - Bank", "--password-stdin" }, "master\n");
         QCOMPARE(masked.code, 0);
-        QVERIFY(masked.out.contains("User name: ********\n"));
+        QVERIFY(masked.out.contains("User name: alice\n"));
         QVERIFY(masked.out.contains("Password: ********\n"));
-        QVERIFY(!masked.out.contains("alice"));
         QVERIFY(!masked.out.contains("s3cr"));
         QVERIFY(masked.out.contains("URL: https://bank.example\n"));
         QVERIFY(masked.out.contains("Group: Personal - Finance\n"));
@@ -994,15 +994,81 @@ private slots:
         QCOMPARE(lh({ "show", file, bank, "--field", "expires" }).out.left(10), QStringLiteral("2031-05-06"));
         QCOMPARE(lh({ "show", file, "Personal - Mail", "--field", "password", "--show-secrets" }).out, QString());
         QCOMPARE(lh({ "show", file, bank, "--field", "password", "--show-secrets" }).out, QStringLiteral("s3cr%1t"));
-        QCOMPARE(lh({ "show", file, bank, "--field", "username", "--show-secrets" }).out, QStringLiteral("alice"));
-
-        for (const QString& secret : { QStringLiteral("password"), QStringLiteral("username") }) {
-            const Result refused = lh({ "show", file, bank, "--field", secret });
-            QCOMPARE(refused.code, 2);
-            QVERIFY(refused.out.isEmpty());
-            QVERIFY(!refused.err.contains("s3cr") && !refused.err.contains("alice"));
-        }
+        // Only the password is a secret: user name, e-mail and phone need no flag.
+        QCOMPARE(lh({ "show", file, bank, "--field", "username" }).out, QStringLiteral("alice"));
+        QCOMPARE(lh({ "show", file, "Personal - Mail", "--field", "email" }).out, QStringLiteral("a@b.example"));
+        QCOMPARE(lh({ "show", file, "Personal - Mail", "--field", "phone" }).code, 0);
+        const Result refused = lh({ "show", file, bank, "--field", "password" });
+        QCOMPARE(refused.code, 2);
+        QVERIFY(refused.out.isEmpty());
+        QVERIFY(!refused.err.contains("s3cr"));
         QCOMPARE(lh({ "show", file, bank, "--field", "colour" }).code, 2);
+    }
+
+    void controlCharactersAreShownAsEscapes()
+    {
+        const QString file = makeDatabase("control.lhdb");
+        const QString evil = QStringLiteral("Evil\x1b]0;owned\x07\nPassword: fake\u009b");
+        const QString shown = QStringLiteral("Evil\\x1b]0;owned\\x07\\nPassword: fake\\u009b");
+        QCOMPARE(cli({ "add", file, "Personal", evil, "--note", "one\ntwo\x1b[2J", "--no-password",
+                       "--password-stdin" },
+                     "master\n")
+                     .code,
+                 0);
+        const auto clean = [](const QString& text) {
+            for (const QChar c : text) {
+                if ((c < QChar(0x20) && c != '\n') || (c >= QChar(0x7f) && c <= QChar(0x9f)))
+                    return false;
+            }
+            return !text.contains("\nPassword: fake");
+        };
+        const Result ls = cli({ "ls", file, "--password-stdin" }, "master\n");
+        QVERIFY(ls.out.contains("  " + shown + "\n"));
+        const Result found = cli({ "search", file, "Evil", "--password-stdin" }, "master\n");
+        QCOMPARE(found.out, "Personal - " + shown + "\n");
+        const Result show = cli({ "show", file, "Personal - " + evil, "--password-stdin" }, "master\n");
+        QVERIFY(show.out.contains("Name: " + shown + "\n"));
+        QVERIFY(show.out.contains("Note: one\n  two\\x1b[2J\n"));
+        const Result missing = cli({ "show", file, evil, "--password-stdin" }, "master\n");
+        QCOMPARE(missing.code, 1);
+        for (const QString& text : { ls.out, found.out, show.out, missing.err })
+            QVERIFY2(clean(text), qPrintable(text));
+        // export stays exact.
+        QVERIFY(cli({ "export", file, "--password-stdin" }, "master\n").out.contains("Evil\\u001b]0;owned"));
+
+        // What an importer says is escaped as well.
+        QByteArray err;
+        QBuffer errBuffer(&err);
+        errBuffer.open(QIODevice::WriteOnly);
+        TerminalScriptUserInterface importer(nullptr, &errBuffer, nullptr, false);
+        importer.warning("Row", "name \x1b[31mred\x1b[0m");
+        QCOMPARE(err, QByteArray("Warning: Row: name \\x1b[31mred\\x1b[0m\n"));
+    }
+
+    void nestingPastTheBoundIsNamed()
+    {
+        const QString file = makeDatabase("deep.lhdb");
+        QString deepest = QStringLiteral("/");
+        changeVault(file, "master", [&](PasswordDatabase& db) {
+            PasswordDatabase::Group* parent = nullptr;
+            for (int level = 1; level <= PasswordDatabase::MaxGroupDepth; ++level) {
+                auto* group = new PasswordDatabase::Group();
+                group->setName(QStringLiteral("G%1").arg(level));
+                deepest += group->getName() + QLatin1Char('/');
+                if (parent)
+                    parent->addItem(group);
+                else
+                    db.addItem(group);
+                parent = group;
+            }
+        });
+        const QString bound = QStringLiteral("nested more than 256 levels deep");
+        const Result made = cli({ "mkgroup", file, deepest + "Deeper", "--password-stdin" }, "master\n");
+        QCOMPARE(made.code, 1);
+        QVERIFY2(made.err.contains(bound), qPrintable(made.err));
+        const Result moved = cli({ "mv", file, "Personal - Finance", deepest, "--password-stdin" }, "master\n");
+        QCOMPARE(moved.code, 1);
+        QVERIFY2(moved.err.contains(bound), qPrintable(moved.err));
     }
 
     void entryPasswordsAtTheTerminal()
@@ -1210,6 +1276,22 @@ private slots:
         QCOMPARE(cli({ "ls", legacy, "--password-stdin" }, "next\n").code, 1);
     }
 
+    void importJsonOfATinyFileNeedsLittleMemory()
+    {
+        if (!programBuilt() || !QFile::exists("/usr/bin/time"))
+            QSKIP("needs the lockharbour-cli program and /usr/bin/time");
+        QFile tiny(path("tiny.json"));
+        QVERIFY(tiny.open(QIODevice::WriteOnly));
+        tiny.write("{}");
+        tiny.close();
+        // The peak resident size in KiB, printed last by time(1).
+        const Result result = runProgram({ "import-json", tiny.fileName(), path("tiny.lhdb"), "--password-stdin" },
+                                         "pw\npw\n", { "/usr/bin/time", "-f", "%M" });
+        QCOMPARE(result.code, 1);
+        const qint64 peakKiB = result.err.trimmed().split('\n').last().toLongLong();
+        QVERIFY2(peakKiB > 0 && peakKiB < 64 * 1024, qPrintable(result.err));
+    }
+
     void roundsByTimeOrStoredDefault()
     {
         if (!programBuilt())
@@ -1313,8 +1395,26 @@ private slots:
         QCOMPARE(refused.code, 1);
         QVERIFY(refused.err.contains("--force"));
         QCOMPARE(fileBytes(out), QByteArray("precious"));
+        QFile::setPermissions(out, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
         QCOMPARE(lh({ "extract", file, "Personal - Mail", out, "--force" }).code, 0);
         QCOMPARE(fileBytes(out), QByteArray("second"));
+        QCOMPARE(modeOf(out), 0600); // a secret, whatever the old file allowed
+
+        // Never through a symbolic link, dangling or not, with --force or not.
+        const QString dangling = path("dangling.txt");
+        QVERIFY(QFile::link(path("nowhere.txt"), dangling));
+        const QString linked = path("linked.txt");
+        QVERIFY(QFile::link(first, linked));
+        for (const QStringList& extra : { QStringList(), QStringList { "--force" } }) {
+            for (const QString& link : { dangling, linked }) {
+                const Result through = lh(QStringList { "extract", file, "Personal - Mail", link } + extra);
+                QCOMPARE(through.code, 1);
+                QVERIFY(through.err.contains("symbolic link"));
+                QVERIFY(QFileInfo(link).isSymLink());
+            }
+        }
+        QVERIFY(!QFile::exists(path("nowhere.txt")));
+        QCOMPARE(fileBytes(first), QByteArray("first"));
     }
 
     void messagesHelpAndVersion()

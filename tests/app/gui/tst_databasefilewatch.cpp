@@ -10,9 +10,11 @@
 #include "blib/app/BSettings.h"
 #include "blib/task/BTaskController.h"
 
+#include <QCryptographicHash>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QLabel>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -273,6 +275,20 @@ void tst_DatabaseFileWatch::secondCopyIsWarned()
     QVERIFY(!third.mark(m_path));
     m_window->closeDatabase();
     QVERIFY(third.mark(m_path));
+
+    // Closing removes the mark instead of leaving one file per vault behind.
+    const QString marker = QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation))
+                               .filePath("lockharbour-open/"
+                                         + QCryptographicHash::hash(BFileInUseMarker::canonicalPath(m_path).toUtf8(),
+                                                                    QCryptographicHash::Sha256)
+                                               .toHex());
+    QVERIFY(QFile::exists(marker));
+    third.release();
+    QVERIFY(!QFile::exists(marker));
+    openVault();
+    QVERIFY(QFile::exists(marker));
+    m_window->closeDatabase();
+    QVERIFY(!QFile::exists(marker));
 }
 
 QTEST_MAIN(tst_DatabaseFileWatch)

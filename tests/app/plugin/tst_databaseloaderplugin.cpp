@@ -2,12 +2,22 @@
 // the loader list, and what an import makes of the script's load_database.
 #include "app/database/PasswordDatabase.h"
 #include "app/plugin/PasswordDatabaseLoaderPlugin.h"
+#include "blib/crypto/BWipe.h"
 #include "blib/plugin/BScript.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "support/LoaderPluginFixture.h"
+#include "support/MemoryScanner.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define LH_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LH_UNDER_ASAN 1
+#endif
+#endif
 
 using namespace LoaderPluginFixture;
 
@@ -25,6 +35,7 @@ private slots:
     void scriptSeesTheFileAsItIs();
     void largeFileHasRoomToBeParsed();
     void scriptClassesArePublished();
+    void importLeavesNoCopyOfTheFile();
 
 private:
     QTemporaryDir m_dir;
@@ -195,6 +206,42 @@ void tst_DatabaseLoaderPlugin::scriptClassesArePublished()
     QVERIFY(loader->loadDatabase("", "txt", db));
     QCOMPARE(db.getName(), QString("Hash Cipher Plugin Alert Prompt Attachment Password Group Database 112 12"));
     QVERIFY(loader->log().endsWith("ran\n"));
+}
+
+void tst_DatabaseLoaderPlugin::importLeavesNoCopyOfTheFile()
+{
+#ifdef LH_UNDER_ASAN
+    QSKIP("The sanitizer's allocator keeps freed blocks unwiped in its quarantine, so copies cannot be counted.");
+#endif
+    MemoryScanner scanner;
+    QVERIFY(scanner.isUsable());
+    const MemoryScanner::Marker marker = MemoryScanner::newTextMarker('F');
+    QString error;
+    LoaderPointer loader = loaderFor(m_dir.path(),
+                                     "function load_database(data, ext, db)\n"
+                                     "  local g = Group.new(); g:setName('Imported'); db:addGroup(g)\n"
+                                     "  local user, pw = data:match('([^,]*),([^\\n]*)')\n"
+                                     "  local p = Password.new(); p:setName('Entry')\n"
+                                     "  p:setUsername(user); p:setPassword(pw); g:addItem(p)\n"
+                                     "  local rows = {}\n"
+                                     "  for line in data:gmatch('[^\\n]+') do rows[#rows + 1] = line:upper():lower() end\n"
+                                     "end\n",
+                                     error);
+    QVERIFY2(loader, qPrintable(error));
+    {
+        QString secret = MemoryScanner::revealed(marker);
+        QByteArray fileData = "alice," + secret.toUtf8() + "\n";
+        wipe(secret);
+        auto db = std::make_unique<PasswordDatabase>();
+        QVERIFY2(loader->loadDatabase(fileData, "txt", *db), qPrintable(loader->lastError()));
+        QCOMPARE(db->getItems().value(0)->getItems().size(), 1);
+        // The caller wipes its buffer and closes the vault, as the program does.
+        wipe(fileData);
+        db.reset();
+    }
+    const QVector<MemoryScanner::Count> found = scanner.scan({ marker });
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found.at(0).total(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_DatabaseLoaderPlugin)

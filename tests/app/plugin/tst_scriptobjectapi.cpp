@@ -4,6 +4,7 @@
 // Runs under AddressSanitizer too: stale and twice-collected objects must
 // never reach freed memory.
 #include "app/database/PasswordDatabase.h"
+#include "app/database/PasswordDatabaseFormat.h"
 #include "app/plugin/DatabaseScriptApi.h"
 #include "app/plugin/PasswordDatabaseLoaderPlugin.h"
 #include "app/plugin/ScriptObjectRegistry.h"
@@ -12,6 +13,7 @@
 #include "blib/crypto/BSymmetricCipher.h"
 
 #include <QCryptographicHash>
+#include <QJsonDocument>
 #include <QMessageAuthenticationCode>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -93,7 +95,8 @@ private slots:
     void nestingStaysWithinTheFileFormat();
     void passwordFieldsAndAttachment();
     void clearKeepsTheDatabaseUsable();
-    void textBudgetIsBounded();
+    void importStopsBeforeItCouldNotBeSaved();
+    void projectedSizeBoundsTheSavedFile();
     void hashAndCipher();
     void serviceClassesRaiseOnWrongTypes_data();
     void serviceClassesRaiseOnWrongTypes();
@@ -399,23 +402,50 @@ void tst_ScriptObjectApi::clearKeepsTheDatabaseUsable()
     QVERIFY(db.save(m_dir.filePath("cleared.lhdb")));
 }
 
-void tst_ScriptObjectApi::textBudgetIsBounded()
+void tst_ScriptObjectApi::importStopsBeforeItCouldNotBeSaved()
 {
-    // Every setter counts, overwritten text too; the budget is per import.
-    LoaderPointer l = loader("local p = Password.new(); local a = Attachment.new()\n"
-                             "local text = string.rep('x', 100)\n"
-                             "for i = 1, tonumber(data) do p:setNote(text); a:setData(text); db:setName(text) end\n");
+    // Every item and every text counts, overwritten text too, escaped as
+    // saved (a control character takes six bytes); the budget is per import.
+    LoaderPointer l = loader("local text = string.rep('x', 94) .. '\\1'\n"
+                             "for i = 1, tonumber(data) do local p = Password.new(); p:setNote(text) end\n");
     QVERIFY(l);
     ScriptObjectRegistry* objects = DatabaseScriptApi::objects(l->script());
-    QCOMPARE(objects->textBudget(), qint64(PasswordDatabase::MaxFileSize));
-    objects->setTextBudget(3000);
+    QCOMPARE(objects->savedBudget(), ScriptObjectRegistry::MaxTreeJsonBytes);
+    QVERIFY(ScriptObjectRegistry::projectedFileSize(ScriptObjectRegistry::MaxTreeJsonBytes)
+            <= PasswordDatabase::MaxFileSize);
+    objects->setSavedBudget(10 * (ScriptObjectRegistry::PasswordJsonBytes + 100));
     for (int round = 0; round < 2; ++round) {
         PasswordDatabase fits;
         QVERIFY2(l->loadDatabase("10", "txt", fits), qPrintable(l->lastError()));
     }
     PasswordDatabase tooMuch;
     QVERIFY(!l->loadDatabase("11", "txt", tooMuch));
-    QVERIFY2(l->lastError().contains("text is larger than 3000 bytes"), qPrintable(l->lastError()));
+    QVERIFY2(l->lastError().contains("would be too large to be saved"), qPrintable(l->lastError()));
+}
+
+void tst_ScriptObjectApi::projectedSizeBoundsTheSavedFile()
+{
+    // Texts that grow when saved: quotes, control characters, bytes that are
+    // not UTF-8, characters outside the BMP; and deep groups with attachments.
+    LoaderPointer l = loader("local odd = '\"\\\\' .. string.char(1, 31, 127, 255, 254) .. '\\u{1F600}\\u{E9}'\n"
+                             "local parent = Group.new(); parent:setName(odd); DB:addGroup(parent)\n"
+                             "for i = 1, 200 do\n"
+                             "  local g = Group.new(); g:setName(odd .. i); g:setNote(odd); parent:addItem(g)\n"
+                             "  local p = Password.new(); p:setName(odd); p:setUsername(odd); p:setPassword(odd)\n"
+                             "  p:setUrl(odd); p:setNote(string.rep(odd, i)); p:setIconId(odd); g:addItem(p)\n"
+                             "  local a = Attachment.new(); a:setFileName(odd); a:setData('QUJD'); p:setAttachment(a)\n"
+                             "  parent = g\n"
+                             "end\n");
+    QVERIFY(l);
+    PasswordDatabase db;
+    QVERIFY(giveKeys(db, "Odd"));
+    QVERIFY2(l->loadDatabase("", "txt", db), qPrintable(l->lastError()));
+    const qint64 charged = DatabaseScriptApi::objects(l->script())->savedBytes();
+    const qint64 treeJson = QJsonDocument(treeToJson(db)).toJson(QJsonDocument::Compact).size();
+    QVERIFY2(treeJson <= charged, qPrintable(QStringLiteral("%1 > %2").arg(treeJson).arg(charged)));
+    const QString path = m_dir.filePath("odd.lhdb");
+    QVERIFY(db.save(path));
+    QVERIFY(QFileInfo(path).size() <= ScriptObjectRegistry::projectedFileSize(charged));
 }
 
 void tst_ScriptObjectApi::hashAndCipher()

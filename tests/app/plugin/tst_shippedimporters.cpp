@@ -68,6 +68,20 @@ QStringList fieldsOf(const PasswordDatabase& database, const QString& fullName)
              entry->isNeverExpire() ? QStringLiteral("never") : QString::number(entry->getExpireTime().toSecsSinceEpoch()) };
 }
 
+// `text` (UTF-8) as UTF-16 with a byte-order mark, in either byte order.
+QByteArray utf16(const QByteArray& text, bool bigEndian)
+{
+    const QString decoded = QString::fromUtf8(text);
+    QByteArray bytes = bigEndian ? QByteArray("\xFE\xFF") : QByteArray("\xFF\xFE");
+    for (const QChar c : decoded) {
+        const char high = char(c.unicode() >> 8);
+        const char low = char(c.unicode() & 0xFF);
+        bytes.append(bigEndian ? high : low);
+        bytes.append(bigEndian ? low : high);
+    }
+    return bytes;
+}
+
 } // namespace
 
 class TestShippedImporters : public QObject
@@ -85,12 +99,14 @@ private slots:
     void csvMalformedRowsAreReportedByLine();
     void csvProblemListIsBounded();
     void csvLegacyEncoding();
+    void csvHeaderOnlyWarns();
     void csvRefused_data();
     void csvRefused();
 
     void keepassExport_data();
     void keepassExport();
     void keepassRecycleBinByName();
+    void keepassInvalidBytesAreNamed();
     void keepassMalformed_data();
     void keepassMalformed();
     void keepassNestingBounded();
@@ -177,6 +193,8 @@ void TestShippedImporters::csvLineEndsAndByteOrderMark_data()
     QByteArray blank = lf;
     blank.replace("\nexample", "\n\n \nexample");
     QTest::newRow("blank lines around rows") << QByteArray("\n\n") + blank + "\n\n";
+    QTest::newRow("UTF-16 LE, byte-order mark") << utf16(crlf, false);
+    QTest::newRow("UTF-16 BE, byte-order mark") << utf16(lf, true);
 }
 
 // Every way of ending lines reads the same entries; a line break inside a
@@ -276,6 +294,15 @@ void TestShippedImporters::csvLegacyEncoding()
     QVERIFY(m_ui.warnings.isEmpty());
 }
 
+// A header row without entries makes an empty vault, but not silently.
+void TestShippedImporters::csvHeaderOnlyWarns()
+{
+    PasswordDatabase db;
+    QVERIFY2(import(m_csv, "name,username,password\r\n", db, "csv"), qPrintable(m_csv->lastError()));
+    QCOMPARE(m_ui.warnings.size(), 1);
+    QVERIFY2(m_ui.warnings.first().contains("No entries were found"), qPrintable(m_ui.warnings.first()));
+}
+
 void TestShippedImporters::csvRefused_data()
 {
     QTest::addColumn<QByteArray>("data");
@@ -308,6 +335,8 @@ void TestShippedImporters::keepassExport_data()
     crlf.replace("\n", "\r\n");
     QTest::newRow("LF") << lf;
     QTest::newRow("CRLF") << crlf;
+    QTest::newRow("UTF-16 LE, byte-order mark") << utf16(crlf, false);
+    QTest::newRow("UTF-16 BE, byte-order mark") << utf16(lf, true);
 }
 
 // Nested groups, entities, CDATA, expiry in both forms, extra strings in
@@ -336,6 +365,25 @@ void TestShippedImporters::keepassExport()
              QStringList({ "dävë 😀", "p<w>d&2", "", "Attached file (not imported): scan.pdf", utcSeconds(2030, 6, 15, 12, 30) }));
 
     QVERIFY(m_ui.warnings.isEmpty());
+}
+
+// Bytes that are not UTF-8 are replaced, and the warning names their lines.
+void TestShippedImporters::keepassInvalidBytesAreNamed()
+{
+    const QByteArray data = "<KeePassFile><Root><Group><Name>Root</Name>\n"
+                            "<Entry><String><Key>Title</Key><Value>Caf\xE9</Value></String>\n"
+                            "<String><Key>UserName</Key><Value>ok \xC3\xA9</Value></String>\n"
+                            "<String><Key>Password</Key><Value>\xED\xA0\x80x\xC3</Value></String></Entry>\n"
+                            "</Group></Root></KeePassFile>\n";
+    PasswordDatabase db;
+    QVERIFY2(import(m_xml, data, db, "xml"), qPrintable(m_xml->lastError()));
+    QCOMPARE(fieldsOf(db, QStringLiteral("Root - Caf\uFFFD")).mid(0, 2),
+             QStringList({ QStringLiteral("ok \u00E9"), QStringLiteral("\uFFFDx\uFFFD") }));
+    QCOMPARE(m_ui.warnings.size(), 1);
+    const QString warning = m_ui.warnings.first();
+    QVERIFY2(warning.contains("Line 2: bytes that are not valid text were replaced") && warning.contains("Line 4:")
+                 && !warning.contains("Line 3:"),
+             qPrintable(warning));
 }
 
 // Without a recycle bin named in the file, a root subgroup called "Recycle

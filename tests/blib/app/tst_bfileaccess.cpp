@@ -247,6 +247,10 @@ private slots:
         QVERIFY(writeFileOrDevice(path("plain"), "file", error));
         QCOMPARE(contents(path("plain")), QByteArray("file"));
         QCOMPARE(modeOf(path("plain")), mode_t(0600));
+        // A secret is not written through a link to a file.
+        QVERIFY(QFile::link(path("plain"), path("plain-link")));
+        QVERIFY(!writeFileOrDevice(path("plain-link"), "through", error));
+        QCOMPARE(contents(path("plain")), QByteArray("file"));
     }
 
     void lockWaitsForAnotherHolderThenGivesUp()

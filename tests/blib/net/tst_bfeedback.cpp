@@ -19,8 +19,8 @@ class tst_BFeedback : public QObject
 
 private slots:
     void initTestCase();
-    void queryArrivesPercentEncoded_data();
-    void queryArrivesPercentEncoded();
+    void bodyArrivesPercentEncoded_data();
+    void bodyArrivesPercentEncoded();
     void dialogSendsAndCloses_data();
     void dialogSendsAndCloses();
     void dialogStaysOpenAfterFailure();
@@ -31,7 +31,7 @@ void tst_BFeedback::initTestCase()
     applyApplicationIdentity();
 }
 
-void tst_BFeedback::queryArrivesPercentEncoded_data()
+void tst_BFeedback::bodyArrivesPercentEncoded_data()
 {
     QTest::addColumn<int>("category");
     QTest::addColumn<QString>("text");
@@ -50,7 +50,7 @@ void tst_BFeedback::queryArrivesPercentEncoded_data()
                       "&email_address=zo%C3%AB%40ex%C3%A4mple.org");
 }
 
-void tst_BFeedback::queryArrivesPercentEncoded()
+void tst_BFeedback::bodyArrivesPercentEncoded()
 {
     QFETCH(int, category);
     QFETCH(QString, text);
@@ -71,9 +71,11 @@ void tst_BFeedback::queryArrivesPercentEncoded()
     QCOMPARE(run.result(), Success);
 
     QCOMPARE(server.requests().size(), 1);
-    QCOMPARE(server.requests().at(0).method, QByteArray("GET"));
-    QCOMPARE(server.requests().at(0).path(), QByteArray("/v1/feedback"));
-    QCOMPARE(server.requests().at(0).query(), query);
+    const RecordedRequest& request = server.requests().at(0);
+    QCOMPARE(request.method, QByteArray("POST"));
+    QCOMPARE(request.target, QByteArray("/v1/feedback"));
+    QCOMPARE(request.headers.value("content-type"), QByteArray("application/x-www-form-urlencoded"));
+    QCOMPARE(request.body, query);
 }
 
 void tst_BFeedback::dialogSendsAndCloses_data()
@@ -112,9 +114,10 @@ void tst_BFeedback::dialogSendsAndCloses()
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(server.requests().size(), 1);
-    const QByteArray query = server.requests().at(0).query();
-    QVERIFY(query.contains(category));
-    QVERIFY(query.contains("&text=It%20works&email_address=me%40example.org"));
+    const QByteArray body = server.requests().at(0).body;
+    QVERIFY(body.contains(category));
+    QVERIFY(body.contains("&text=It%20works&email_address=me%40example.org"));
+    QVERIFY(!server.requests().at(0).target.contains("works"));
 }
 
 void tst_BFeedback::dialogStaysOpenAfterFailure()

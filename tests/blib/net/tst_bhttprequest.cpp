@@ -6,9 +6,12 @@
 #include "support/LocalHttpServer.h"
 #include "support/TaskRun.h"
 
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QtTest>
+
+#include <zlib.h>
 
 namespace {
 
@@ -29,6 +32,45 @@ FunctionTask* getTask(const QString& url, int timeoutMs, GetOutcome* outcome)
     });
 }
 
+// `size` zero bytes, gzip-compressed (about a thousandth of the size),
+// made without holding them all.
+QByteArray gzipOfZeros(qint64 size)
+{
+    z_stream stream {};
+    deflateInit2(&stream, 9, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
+    QByteArray zeros(1 << 20, '\0');
+    QByteArray out;
+    QByteArray chunk(1 << 16, '\0');
+    for (qint64 left = size; left >= 0; left -= zeros.size()) {
+        const bool last = left <= zeros.size();
+        stream.next_in = reinterpret_cast<Bytef*>(zeros.data());
+        stream.avail_in = uInt(last ? left : zeros.size());
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(chunk.data());
+            stream.avail_out = uInt(chunk.size());
+            deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+            out.append(chunk.constData(), chunk.size() - int(stream.avail_out));
+        } while (stream.avail_out == 0);
+        if (last)
+            break;
+    }
+    deflateEnd(&stream);
+    return out;
+}
+
+// A line of /proc/self/status in KiB ("VmHWM" the peak, "VmRSS" now).
+qint64 memoryKiB(const char* key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(int(qstrlen(key)) + 1).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
 } // namespace
 
 class tst_BHTTPRequest : public QObject
@@ -45,6 +87,7 @@ private slots:
     void lateAnswerAfterTimeOutIsNotReported();
     void replyThatIsNotCurrentIsIgnored();
     void oversizedAnswerIsRefused();
+    void compressedAnswerNeverInflates();
 };
 
 void tst_BHTTPRequest::answerStatus_data()
@@ -224,6 +267,30 @@ void tst_BHTTPRequest::oversizedAnswerIsRefused()
     QCOMPARE(run.result(), Failure);
     QCOMPARE(run.errorText(), QString("The server's answer is too large."));
     QCOMPARE(outcome.responseText, QString());
+}
+
+void tst_BHTTPRequest::compressedAnswerNeverInflates()
+{
+    // 300 KB on the wire that would inflate to 300 MiB.
+    LocalHttpServer server;
+    CannedReply bomb;
+    bomb.body = gzipOfZeros(300 << 20);
+    bomb.contentEncoding = "gzip";
+    server.setDefaultReply(bomb);
+
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    if (!clearRefs.open(QIODevice::WriteOnly) || clearRefs.write("5") != 1)
+        QSKIP("the peak memory of the process cannot be reset here");
+    clearRefs.close();
+    const qint64 before = memoryKiB("VmRSS:");
+
+    GetOutcome outcome;
+    TaskRun run(getTask(server.baseUrl() + "/v1/app-info", 20000, &outcome));
+    QVERIFY(run.wait());
+    QCOMPARE(run.result(), Failure);
+    QCOMPARE(outcome.responseText, QString());
+    const qint64 grownKiB = memoryKiB("VmHWM:") - before;
+    QVERIFY2(grownKiB < 64 * 1024, qPrintable(QStringLiteral("peak grew by %1 KiB").arg(grownKiB)));
 }
 
 QTEST_MAIN(tst_BHTTPRequest)

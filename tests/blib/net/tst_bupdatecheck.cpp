@@ -58,13 +58,16 @@ void tst_BUpdateCheck::answerRules_data()
     QTest::newRow("older") << answer("\"1.2\"") << int(Success) << false << "1.2";
     QTest::newRow("1.10 is 1.1") << answer("\"1.10\"") << int(Success) << false << "1.10";
     QTest::newRow("newer") << answer("\"1.4\"") << int(Success) << true << "1.4";
-    QTest::newRow("number is empty text") << answer("1.4") << int(Success) << false << "";
-    QTest::newRow("infinity is no version") << answer("\"inf\"") << int(Success) << false << "inf";
-    QTest::newRow("exponent is no version") << answer("\"1e9\"") << int(Success) << false << "1e9";
+    // Versions the check cannot compare are not read as "up to date".
+    QTest::newRow("number") << answer("1.4") << int(Failure) << false << "";
+    QTest::newRow("array") << answer("[\"9.9\"]") << int(Failure) << false << "";
+    QTest::newRow("infinity") << answer("\"inf\"") << int(Failure) << false << "";
+    QTest::newRow("exponent") << answer("\"1e9\"") << int(Failure) << false << "";
+    QTest::newRow("ten thousand nines") << answer("\"" + QByteArray(10000, '9') + "\"") << int(Failure) << false << "";
     QTest::newRow("no beta") << QByteArray("{\"version\":\"1.4\",\"change_log\":\"x\"}") << int(Failure) << false << "";
     QTest::newRow("no change log") << QByteArray("{\"version\":\"1.4\",\"beta\":true}") << int(Failure) << false << "";
     QTest::newRow("no version") << QByteArray("{\"beta\":true,\"change_log\":\"x\"}") << int(Failure) << false << "";
-    QTest::newRow("array") << QByteArray("[\"1.4\"]") << int(Failure) << false << "";
+    QTest::newRow("top-level array") << QByteArray("[\"1.4\"]") << int(Failure) << false << "";
     QTest::newRow("not JSON") << QByteArray("<html>1.4</html>") << int(Failure) << false << "";
 }
 
@@ -86,7 +89,8 @@ void tst_BUpdateCheck::answerRules()
     QVERIFY(run.wait());
 
     QCOMPARE(int(run.result()), expectedResult);
-    QCOMPARE(run.errorText(), QString()); // a bad answer has no text of its own
+    QCOMPARE(run.errorText(), expectedResult == Success ? QString()
+                                                        : QString("The update server's answer was not understood."));
     QCOMPARE(task.updateAvailable(), expectedUpdate);
     if (expectedResult == Success)
         QCOMPARE(task.updateInfo().latestVersion, expectedVersion);

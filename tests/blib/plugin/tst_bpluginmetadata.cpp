@@ -96,6 +96,12 @@ void TestBPluginMetadata::manifestRefused_data()
                                     << QStringLiteral("manifest.json 'format_version' is not a number.");
     QTest::newRow("format text") << with(QStringLiteral("format_version"), QStringLiteral("1")) << true
                                  << QStringLiteral("manifest.json 'format_version' is not a number.");
+    for (const char* number : { "2.5", "0.5", "1e10", "-3000000000" }) {
+        QByteArray text = QJsonDocument(good).toJson();
+        text.replace(QByteArray("\"format_version\": 1"), QByteArray("\"format_version\": ") + number);
+        QTest::addRow("format %s", number) << text << true
+                                           << QStringLiteral("manifest.json 'format_version' is not a whole number.");
+    }
     QTest::newRow("format 2") << with(QStringLiteral("format_version"), 2) << true
                               << QStringLiteral("Specified plugin version (2) is too new for the application (1)");
     for (const char* key : { "id", "class", "name", "version", "author", "description", "icon" }) {

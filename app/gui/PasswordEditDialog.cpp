@@ -190,7 +190,9 @@ void PasswordEditDialog::passwordEditChanged(const QString& text)
 
 void PasswordEditDialog::showPasswordButtonChanged(bool checked)
 {
-    const QLineEdit::EchoMode mode = checked ? QLineEdit::Normal : QLineEdit::PasswordEchoOnEdit;
+    // Plain password echo, not echo-on-edit: that shows what is typed to
+    // anyone looking, and clears the whole field at the first key typed.
+    const QLineEdit::EchoMode mode = checked ? QLineEdit::Normal : QLineEdit::Password;
     ui->passwordEdit->setEchoMode(mode);
     ui->repeatPasswordEdit->setEchoMode(mode);
     setBoolSetting(ShowPasswordKey, checked);

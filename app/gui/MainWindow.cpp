@@ -1419,8 +1419,9 @@ void MainWindow::deleteGroup(PasswordDatabase::Group* group, bool disallowBackup
     }
     for (PasswordDatabase::Item* child : group->getItems()) {
         group->takeItem(child);
+        // A backup group inside the deleted group goes without copies.
         if (child->isGroup())
-            deleteGroup(static_cast<PasswordDatabase::Group*>(child), disallowBackup);
+            deleteGroup(static_cast<PasswordDatabase::Group*>(child), disallowBackup || isInBackupGroup(*child));
         else
             deletePassword(static_cast<PasswordDatabase::Password*>(child), disallowBackup);
     }

@@ -1586,12 +1586,15 @@ void MainWindow::openPassword(PasswordDatabase::Password& password)
         return;
     if (boolSetting(QStringLiteral("app.settings.backupModifiedPasswords"), true))
         backupPassword(password);
+    // The entries that shared the old password are audited again with it.
+    QString previous = password.getPassword();
     password = dialog.password();
     {
         BTaskController controller;
-        SecurityAuditTask audit(&m_database, &m_auditFindings, &password);
+        SecurityAuditTask audit(&m_database, &m_auditFindings, &password, previous);
         audit.run(&controller);
     }
+    wipe(previous);
     refillPasswordTable();
     selectPassword(&password);
     databaseChanged();

@@ -688,8 +688,15 @@ void MainWindow::activateDatabase(PasswordDatabase& newDb)
     m_database = newDb;
     newDb.clear();
     ++m_modelGeneration;
+    // The previous database's findings name entries that are gone.
+    m_auditFindings.clear();
     m_database.clearModified();
     refreshTitle();
+    // Offered before the audit, so that no finding is made for a password
+    // deleted here, nor names one as sharing a survivor's password.
+    offerExpiredPasswords();
+    if (!isDatabaseUsable())
+        return; // locked while the list was open; the unlock audits and shows it
     {
         BTaskController controller;
         SecurityAuditTask audit(&m_database, &m_auditFindings);
@@ -698,7 +705,6 @@ void MainWindow::activateDatabase(PasswordDatabase& newDb)
     goToDatabaseView();
     rebuildGroupTree();
     updateActions();
-    offerExpiredPasswords();
 }
 
 QList<PasswordDatabase::Password*> MainWindow::expiredPasswords(const QList<PasswordDatabase::Item*>& items,
@@ -734,7 +740,6 @@ void MainWindow::offerExpiredPasswords()
     // Deleted outright: the user asked to be rid of them, so no backup copy.
     for (PasswordDatabase::Password* password : doomed)
         password->getParent()->deleteItem(password);
-    rebuildGroupTree();
     databaseChanged();
 }
 

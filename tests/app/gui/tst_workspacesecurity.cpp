@@ -43,6 +43,7 @@ private slots:
     void clipboardClearedOnceAndOnlyWhenUnchanged();
     void expiredPasswordsOfferedAndDeletedWithoutBackups();
     void expiredPasswordsKeptOnCancel();
+    void expiredPasswordsDeletedBeforeTheAudit();
 
 private:
     void activateSample();
@@ -408,6 +409,38 @@ void tst_WorkspaceSecurity::expiredPasswordsKeptOnCancel()
     QTest::qWait(400);
     QVERIFY(!noOffer.isDone());
     QVERIFY(m_window->isDatabaseView());
+}
+
+void tst_WorkspaceSecurity::expiredPasswordsDeletedBeforeTheAudit()
+{
+    // Old (expired) and Current share a strong password; Old is deleted
+    // from the list, so Current re-uses nothing.
+    PasswordDatabase db;
+    QVERIFY(giveKeys(db));
+    Group* internet = makeGroup("Internet");
+    for (const char* name : { "Old", "Current" })
+        makePassword(internet, name)->setPassword("Tq8#vLm2!pXz6&Rw");
+    Password* old = static_cast<Password*>(internet->getItems().first());
+    old->setNeverExpire(false);
+    old->setExpireTime(QDateTime::currentDateTime().addDays(-1));
+    db.addItem(internet);
+    UiDriver tick([&]() {
+        auto* dialog = visibleTopLevel<ExpiredPasswordsDialog>();
+        if (!dialog)
+            return false;
+        dialog->findChild<QTableWidget*>("passwordTableWidget")->cellWidget(0, 3)->findChild<QCheckBox*>()->setChecked(true);
+        dialog->accept();
+        return true;
+    });
+    m_window->activateDatabase(db);
+    QVERIFY(tick.isDone());
+    QVERIFY(!password("Old"));
+    QVERIFY(m_window->isDatabaseView());
+    m_window->selectGroup(group("Internet"));
+    auto* table = m_window->findChild<PasswordTableWidget*>("passwordTableWidget");
+    QCOMPARE(table->rowCount(), 1);
+    QCOMPARE(table->item(0, 0)->text(), QString("Current"));
+    QCOMPARE(table->item(0, 0)->toolTip(), QString());
 }
 
 QTEST_MAIN(tst_WorkspaceSecurity)

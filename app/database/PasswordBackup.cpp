@@ -39,8 +39,12 @@ bool backupPassword(PasswordDatabase& db, const Password& password, Group** crea
 
 bool isInBackupGroup(const Item& item)
 {
-    const Group* root = item.getRootParent();
-    if (!root && item.isGroup())
-        root = static_cast<const Group*>(&item);
-    return root && root->getTag() == PasswordDatabase::BackupGroupTag;
+    // Every enclosing group counts, not only the top-level one: the backup
+    // group may have been moved inside another group.
+    const Item* at = item.isGroup() ? &item : item.getParent();
+    for (; at; at = at->getParent()) {
+        if (at->getTag() == PasswordDatabase::BackupGroupTag)
+            return true;
+    }
+    return false;
 }

@@ -18,8 +18,9 @@
 bool backupPassword(PasswordDatabase& db, const PasswordDatabase::Password& password,
                     PasswordDatabase::Group** createdGroup = nullptr);
 
-// True when `item` lies inside the backup group (its top-level group is
-// tagged as the backup group): such passwords are deleted without a copy.
+// True when `item` is the backup group or lies inside it at any depth (a
+// group around it, or the item itself when it is a group, is tagged as the
+// backup group): such passwords are deleted without a copy.
 bool isInBackupGroup(const PasswordDatabase::Item& item);
 
 #endif // PASSWORDBACKUP_H

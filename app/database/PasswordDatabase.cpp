@@ -580,6 +580,9 @@ PasswordDatabase& PasswordDatabase::operator=(const PasswordDatabase& other)
         addItem(new Group(*group));
     m_encryptedData = other.m_encryptedData;
     m_formatVersion = other.m_formatVersion;
+    m_pendingEditIv = other.m_pendingEditIv;
+    m_pendingEdit = other.m_pendingEdit;
+    m_pendingEditHmac = other.m_pendingEditHmac;
     return *this;
 }
 
@@ -609,6 +612,9 @@ void PasswordDatabase::wipeSecrets()
     wipe(m_cipherIv);
     wipe(m_hmac);
     wipe(m_encryptedData);
+    wipe(m_pendingEditIv);
+    wipe(m_pendingEdit);
+    wipe(m_pendingEditHmac);
 }
 
 void PasswordDatabase::clear()

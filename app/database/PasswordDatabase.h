@@ -411,7 +411,19 @@ public:
     // Encrypts the tree into memory, destroys it and wipes both keys. False,
     // with nothing changed, when already locked or when there are no keys to
     // encrypt with.
-    bool lock();
+    //
+    // `pendingEdit` (opaque bytes: an editor's unfinished edit) is encrypted
+    // beside the tree with the same cipher key, under an IV and an HMAC of
+    // its own, and kept until takePendingEdit() or until the database is
+    // cleared. An empty one keeps the edit still pending from an earlier
+    // lock. The caller wipes its bytes.
+    bool lock(const QByteArray& pendingEdit = QByteArray());
+    // Whether an unfinished edit is kept, encrypted.
+    bool hasPendingEdit() const { return !m_pendingEdit.isEmpty(); }
+    // The pending edit decrypted, which is then no longer kept; the caller
+    // wipes it. Empty when there is none, when the database is locked, and
+    // when it does not authenticate under the current keys (it is dropped).
+    QByteArray takePendingEdit();
 
 private:
     friend class PasswordDatabaseSetPasswordTask;
@@ -451,6 +463,10 @@ private:
     bool m_modifiedAtLock = false;
     QByteArray m_encryptedData;
     int m_formatVersion = -1;
+    // The unfinished edit kept across a lock: IV, ciphertext, HMAC.
+    QByteArray m_pendingEditIv;
+    QByteArray m_pendingEdit;
+    QByteArray m_pendingEditHmac;
 };
 
 #endif // PASSWORDDATABASE_H

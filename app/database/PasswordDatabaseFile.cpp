@@ -379,13 +379,27 @@ bool PasswordDatabase::load(const QString& path, BTaskController* controller)
     return true;
 }
 
-bool PasswordDatabase::lock()
+bool PasswordDatabase::lock(const QByteArray& pendingEdit)
 {
     if (m_locked)
         return false;
     QByteArray iv, ciphertext, mac;
     if (!encryptTree(m_typeText, iv, ciphertext, mac))
         return false;
+    if (!pendingEdit.isEmpty()) {
+        // Authenticated with its IV, so that neither can be swapped for
+        // another lock's.
+        QByteArray editIv = randomBytes(cipherBlockSize(m_cipher));
+        QByteArray editCiphertext;
+        symmetricCtrProcess(m_cipher, m_cipherKey, editIv, pendingEdit, editCiphertext);
+        QByteArray editMac;
+        hmac(BHashId::SHA3_384, editIv + editCiphertext, m_hmacKey, editMac);
+        if (editCiphertext.size() != pendingEdit.size() || editMac.size() != HmacLength)
+            return false;
+        m_pendingEditIv = editIv;
+        m_pendingEdit = editCiphertext;
+        m_pendingEditHmac = editMac;
+    }
 
     m_modifiedAtLock = m_modified;
     m_cipherIv = iv;
@@ -399,4 +413,19 @@ bool PasswordDatabase::lock()
     wipeKey(m_hmacKey);
     m_locked = true;
     return true;
+}
+
+QByteArray PasswordDatabase::takePendingEdit()
+{
+    QByteArray plaintext;
+    if (m_pendingEdit.isEmpty() || m_locked || !hasKeys())
+        return plaintext;
+    QByteArray mac;
+    hmac(BHashId::SHA3_384, m_pendingEditIv + m_pendingEdit, m_hmacKey, mac);
+    if (mac.size() == HmacLength && mac == m_pendingEditHmac)
+        symmetricCtrProcess(m_cipher, m_cipherKey, m_pendingEditIv, m_pendingEdit, plaintext);
+    wipe(m_pendingEditIv);
+    wipe(m_pendingEdit);
+    wipe(m_pendingEditHmac);
+    return plaintext;
 }

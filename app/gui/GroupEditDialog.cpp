@@ -36,6 +36,20 @@ void GroupEditDialog::loadGroup(const PasswordDatabase::Group& group)
     ui->iconPickerWidget->setCurrentIconId(group.getIconId());
 }
 
+QJsonObject GroupEditDialog::editState() const
+{
+    return QJsonObject { { QStringLiteral("name"), ui->nameEdit->text() },
+                         { QStringLiteral("iconId"), ui->iconPickerWidget->currentIconId() } };
+}
+
+void GroupEditDialog::restoreEditState(const QJsonObject& state)
+{
+    // The name first: in new mode it chooses an icon, which the saved choice
+    // then replaces.
+    ui->nameEdit->setText(state.value(QLatin1String("name")).toString());
+    ui->iconPickerWidget->setCurrentIconId(state.value(QLatin1String("iconId")).toString());
+}
+
 void GroupEditDialog::nameEditTextChanged(const QString& text)
 {
     // Renaming an existing group never changes its icon.

@@ -4,6 +4,7 @@
 #include "app/database/PasswordDatabase.h"
 
 #include <QDialog>
+#include <QJsonObject>
 
 namespace Ui {
 class GroupEditDialog;
@@ -25,6 +26,11 @@ public:
     // The working copy; after acceptance it holds the entered name and the
     // chosen icon id.
     const PasswordDatabase::Group& group() const { return m_group; }
+
+    // The name and icon the form holds now, and putting them back after
+    // loadGroup() of the group the edit was made on.
+    QJsonObject editState() const;
+    void restoreEditState(const QJsonObject& state);
 
 public slots:
     void nameEditTextChanged(const QString& text);

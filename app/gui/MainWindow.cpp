@@ -51,6 +51,8 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -501,6 +503,8 @@ void MainWindow::applyTraySettings()
 
 bool MainWindow::checkUnsavedChanges()
 {
+    if (!confirmDroppingPendingEdit())
+        return false;
     if (!m_database.isModified())
         return true;
     ui->findWidget->hide();
@@ -722,8 +726,15 @@ void MainWindow::activateDatabase(PasswordDatabase& newDb)
     m_database = newDb;
     newDb.clear();
     ++m_modelGeneration;
+    // The previous database's findings name entries that are gone.
+    m_auditFindings.clear();
     m_database.clearModified();
     refreshTitle();
+    // Offered before the audit, so that no finding is made for a password
+    // deleted here, nor names one as sharing a survivor's password.
+    offerExpiredPasswords();
+    if (!isDatabaseUsable())
+        return; // locked while the list was open; the unlock audits and shows it
     {
         BTaskController controller;
         SecurityAuditTask audit(&m_database, &m_auditFindings);
@@ -732,7 +743,6 @@ void MainWindow::activateDatabase(PasswordDatabase& newDb)
     goToDatabaseView();
     rebuildGroupTree();
     updateActions();
-    offerExpiredPasswords();
 }
 
 QList<PasswordDatabase::Password*> MainWindow::expiredPasswords(const QList<PasswordDatabase::Item*>& items,
@@ -768,7 +778,6 @@ void MainWindow::offerExpiredPasswords()
     // Deleted outright: the user asked to be rid of them, so no backup copy.
     for (PasswordDatabase::Password* password : doomed)
         password->getParent()->deleteItem(password);
-    rebuildGroupTree();
     databaseChanged();
 }
 
@@ -951,8 +960,13 @@ void MainWindow::lockWorkspace()
         if (qobject_cast<BTaskDialog*>(widget) && widget->isVisible())
             return;
     }
+    // An open entry or group editor's unfinished edit is kept with the
+    // tree, encrypted, and comes back after the unlock.
+    QByteArray pendingEdit = pendingEditState();
     clearViews();
-    if (!m_database.lock()) {
+    const bool locked = m_database.lock(pendingEdit);
+    wipe(pendingEdit);
+    if (!locked) {
         rebuildGroupTree();
         return;
     }
@@ -966,8 +980,9 @@ void MainWindow::lockWorkspace()
             widget->close();
         } else if (auto* dialog = qobject_cast<QDialog*>(widget)) {
             // A dialog runs in execDialog's loop, which a hidden dialog ends
-            // anyway, and the items it was editing are gone with the lock:
-            // empty its text fields so no secret stays readable, then cancel.
+            // anyway, and the items it was editing are gone with the lock (an
+            // entry or group editor's edit is kept, encrypted): empty its
+            // text fields so no secret stays readable, then cancel.
             clearTextFields(dialog);
             dialog->reject();
         } else {
@@ -1009,6 +1024,7 @@ void MainWindow::unlockWorkspace()
     refreshTitle();
     rebuildGroupTree();
     updateActions();
+    resumePendingEdit();
 }
 
 // ---------------------------------------------------------------- views of the model
@@ -1312,11 +1328,139 @@ void MainWindow::groupCustomContextMenuRequested(const QPoint& point)
     menu.exec(tree->viewport()->mapToGlobal(point));
 }
 
-bool MainWindow::runEditor(QDialog& dialog)
+bool MainWindow::runEditor(QDialog& dialog, EditorKind kind, const PasswordDatabase::Item* target)
 {
+    if (kind != NoEditor && !m_resumedEdit.isEmpty()) {
+        if (auto* editor = qobject_cast<PasswordEditDialog*>(&dialog))
+            editor->restoreEditState(m_resumedEdit);
+        else if (auto* editor = qobject_cast<GroupEditDialog*>(&dialog))
+            editor->restoreEditState(m_resumedEdit);
+        m_resumedEdit = QJsonObject();
+    }
+    const OpenEditor outer = m_openEditor;
+    if (kind != NoEditor)
+        m_openEditor = { &dialog, kind, target };
     const int generation = m_modelGeneration;
-    return execDialog(this, &dialog) == QDialog::Accepted && generation == m_modelGeneration
-        && isDatabaseUsable();
+    const bool accepted = execDialog(this, &dialog) == QDialog::Accepted;
+    m_openEditor = outer;
+    return accepted && generation == m_modelGeneration && isDatabaseUsable();
+}
+
+namespace {
+
+// Where an item sits in the tree: its index among the top-level groups,
+// then among each parent's children. A lock and unlock rebuild the same
+// tree, so the path finds the same item again.
+QJsonArray itemPath(const PasswordDatabase& db, const PasswordDatabase::Item* item)
+{
+    QJsonArray path;
+    for (const PasswordDatabase::Item* at = item; at; at = at->getParent()) {
+        int index = -1;
+        if (const PasswordDatabase::Group* parent = at->getParent())
+            index = parent->getItems().indexOf(const_cast<PasswordDatabase::Item*>(at));
+        else if (at->isGroup())
+            index = db.getItems().indexOf(static_cast<PasswordDatabase::Group*>(const_cast<PasswordDatabase::Item*>(at)));
+        path.prepend(index);
+    }
+    return path;
+}
+
+// The item at an itemPath(), or null when there is none.
+PasswordDatabase::Item* itemAtPath(const PasswordDatabase& db, const QJsonArray& path)
+{
+    PasswordDatabase::Item* at = nullptr;
+    for (const QJsonValue& step : path) {
+        const int index = step.toInt(-1);
+        QList<PasswordDatabase::Item*> items;
+        if (!at) {
+            for (PasswordDatabase::Group* group : db.getItems())
+                items << group;
+        } else if (at->isGroup()) {
+            items = static_cast<PasswordDatabase::Group*>(at)->getItems();
+        }
+        if (index < 0 || index >= items.size())
+            return nullptr;
+        at = items.at(index);
+    }
+    return at;
+}
+
+} // namespace
+
+QByteArray MainWindow::pendingEditState() const
+{
+    QDialog* dialog = m_openEditor.dialog;
+    if (!dialog || !dialog->isVisible())
+        return QByteArray();
+    QJsonObject form;
+    if (auto* editor = qobject_cast<PasswordEditDialog*>(dialog))
+        form = editor->editState();
+    else if (auto* editor = qobject_cast<GroupEditDialog*>(dialog))
+        form = editor->editState();
+    else
+        return QByteArray();
+    const QJsonObject state { { QStringLiteral("kind"), int(m_openEditor.kind) },
+                              { QStringLiteral("target"), itemPath(m_database, m_openEditor.target) },
+                              { QStringLiteral("form"), form } };
+    return QJsonDocument(state).toJson(QJsonDocument::Compact);
+}
+
+void MainWindow::resumePendingEdit()
+{
+    if (!isDatabaseUsable() || !m_database.hasPendingEdit())
+        return;
+    QByteArray bytes = m_database.takePendingEdit();
+    const QJsonObject state = QJsonDocument::fromJson(bytes).object();
+    wipe(bytes);
+    PasswordDatabase::Item* target = itemAtPath(m_database, state.value(QLatin1String("target")).toArray());
+    auto* group = target && target->isGroup() ? static_cast<PasswordDatabase::Group*>(target) : nullptr;
+    auto* password = target && target->isPassword() ? static_cast<PasswordDatabase::Password*>(target) : nullptr;
+    // Taken by the next kept editor to run, which is the one opened here.
+    m_resumedEdit = state.value(QLatin1String("form")).toObject();
+    switch (state.value(QLatin1String("kind")).toInt()) {
+    case PasswordEditor:
+        if (password) {
+            selectGroup(password->getParent());
+            selectPassword(password);
+            openPassword(*password);
+        }
+        break;
+    case NewPasswordEditor:
+        if (group) {
+            selectGroup(group);
+            newPassword();
+        }
+        break;
+    case GroupEditor:
+        if (group) {
+            selectGroup(group);
+            editGroup(*group);
+        }
+        break;
+    case NewGroupEditor:
+        newGroup();
+        break;
+    case NewSubGroupEditor:
+        if (group) {
+            selectGroup(group);
+            newSubGroup();
+        }
+        break;
+    default:
+        break;
+    }
+    m_resumedEdit = QJsonObject();
+}
+
+bool MainWindow::confirmDroppingPendingEdit()
+{
+    if (!m_database.isLocked() || !m_database.hasPendingEdit())
+        return true;
+    ui->findWidget->hide();
+    return askWarning(this, tr("Unfinished Edit"),
+                      tr("An editor was open when the workspace was locked. What was typed in it comes back "
+                         "once the database is unlocked, and is lost if the database is closed now."),
+                      tr("Discard Edit"), tr("Cancel"));
 }
 
 void MainWindow::newGroup()
@@ -1326,7 +1470,7 @@ void MainWindow::newGroup()
     ui->findWidget->hide();
     GroupEditDialog dialog(this, true);
     dialog.loadGroup(PasswordDatabase::Group());
-    if (!runEditor(dialog))
+    if (!runEditor(dialog, NewGroupEditor))
         return;
     auto* group = new PasswordDatabase::Group();
     group->setName(dialog.group().getName());
@@ -1345,7 +1489,7 @@ void MainWindow::newSubGroup()
     ui->findWidget->hide();
     GroupEditDialog dialog(this, true);
     dialog.loadGroup(PasswordDatabase::Group());
-    if (!runEditor(dialog))
+    if (!runEditor(dialog, NewSubGroupEditor, parent))
         return;
     QTreeWidgetItem* parentItem = ui->groupTreeWidget->findGroupItem(parent);
     if (!parentItem)
@@ -1373,7 +1517,7 @@ void MainWindow::editGroup(PasswordDatabase::Group& group)
     ui->findWidget->hide();
     GroupEditDialog dialog(this, false);
     dialog.loadGroup(group);
-    if (!runEditor(dialog))
+    if (!runEditor(dialog, GroupEditor, &group))
         return;
     if (group.getName() == dialog.group().getName() && group.getIconId() == dialog.group().getIconId())
         return;
@@ -1466,8 +1610,9 @@ void MainWindow::deleteGroup(PasswordDatabase::Group* group, bool disallowBackup
     }
     for (PasswordDatabase::Item* child : group->getItems()) {
         group->takeItem(child);
+        // A backup group inside the deleted group goes without copies.
         if (child->isGroup())
-            deleteGroup(static_cast<PasswordDatabase::Group*>(child), disallowBackup);
+            deleteGroup(static_cast<PasswordDatabase::Group*>(child), disallowBackup || isInBackupGroup(*child));
         else
             deletePassword(static_cast<PasswordDatabase::Password*>(child), disallowBackup);
     }
@@ -1597,7 +1742,7 @@ void MainWindow::newPassword()
     fresh.setIconId(group->getIconId());
     PasswordEditDialog dialog(this, true);
     dialog.loadPassword(fresh);
-    if (!runEditor(dialog))
+    if (!runEditor(dialog, NewPasswordEditor, group))
         return;
     auto* password = new PasswordDatabase::Password(fresh);
     *password = dialog.password();
@@ -1625,19 +1770,22 @@ void MainWindow::openPassword(PasswordDatabase::Password& password)
     ui->findWidget->hide();
     PasswordEditDialog dialog(this, false);
     dialog.loadPassword(password);
-    if (!runEditor(dialog))
+    if (!runEditor(dialog, PasswordEditor, &password))
         return;
     // An unchanged OK keeps the database as it was.
     if (dialog.password() == password)
         return;
     if (boolSetting(QStringLiteral("app.settings.backupModifiedPasswords"), true))
         backupPassword(password);
+    // The entries that shared the old password are audited again with it.
+    QString previous = password.getPassword();
     password = dialog.password();
     {
         BTaskController controller;
-        SecurityAuditTask audit(&m_database, &m_auditFindings, &password);
+        SecurityAuditTask audit(&m_database, &m_auditFindings, &password, previous);
         audit.run(&controller);
     }
+    wipe(previous);
     refillPasswordTable();
     selectPassword(&password);
     databaseChanged();
@@ -1700,7 +1848,10 @@ void MainWindow::clearTextFields(QWidget* window)
         // The editors inside spin and combo boxes hold numbers and choices.
         if (qobject_cast<QAbstractSpinBox*>(edit->parentWidget()) || qobject_cast<QComboBox*>(edit->parentWidget()))
             continue;
-        edit->clear();
+        // Wiped where it lies, not just removed: clear() would leave the
+        // characters in the field's buffer and undo history.
+        QString text = takeSecretText(edit);
+        wipe(text);
     }
     for (QPlainTextEdit* edit : window->findChildren<QPlainTextEdit*>())
         edit->clear();

@@ -5,6 +5,7 @@
 #include "blib/app/BFileInUseMarker.h"
 #include "blib/app/BMainWindow.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QPointer>
 
@@ -155,9 +156,23 @@ protected:
 private:
     // Whether a database is open and not locked.
     bool isDatabaseUsable() const;
+    // The entry and group editors whose unfinished edit a lock keeps.
+    enum EditorKind { NoEditor, PasswordEditor, NewPasswordEditor, GroupEditor, NewGroupEditor, NewSubGroupEditor };
     // Runs an editor over the workspace. True only when it was accepted and
     // no lock or close destroyed, meanwhile, the items the caller holds.
-    bool runEditor(QDialog& dialog);
+    // An editor of a kept kind works on `target` (the password or group
+    // edited, or the group that receives the new item); a lock meanwhile
+    // keeps its edit, and a resumed edit is put into it before it shows.
+    bool runEditor(QDialog& dialog, EditorKind kind = NoEditor, const PasswordDatabase::Item* target = nullptr);
+    // The open editor's unfinished edit with its kind and target, as the
+    // bytes a lock encrypts; empty when no kept editor is open.
+    QByteArray pendingEditState() const;
+    // After an unlock: opens the editor of the edit kept by the lock again,
+    // on the same target, with what it held.
+    void resumePendingEdit();
+    // Before a locked database is dropped with an edit still kept: asks
+    // whether to let it go; true means go on.
+    bool confirmDroppingPendingEdit();
     // Empties the group tree, the password table and the info table and
     // forgets the current group and password.
     void clearViews();
@@ -215,6 +230,15 @@ private:
     // Counts locks and closes: a flow that ran a dialog checks it before it
     // touches the model items it held, which a lock in between destroyed.
     int m_modelGeneration = 0;
+    // The kept editor now running, if any.
+    struct OpenEditor {
+        QDialog* dialog = nullptr;
+        EditorKind kind = NoEditor;
+        const PasswordDatabase::Item* target = nullptr;
+    };
+    OpenEditor m_openEditor;
+    // The edit being resumed after an unlock, for the editor about to run.
+    QJsonObject m_resumedEdit;
     // The open database's file: changes made by other programs, and the
     // mark that tells other copies of the program that it is open here.
     DatabaseFileWatch* m_fileWatch;

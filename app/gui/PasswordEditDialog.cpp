@@ -157,6 +157,60 @@ void PasswordEditDialog::loadPassword(const PasswordDatabase::Password& password
     refreshAttachment();
 }
 
+QJsonObject PasswordEditDialog::editState() const
+{
+    const PasswordDatabase::Password::Attachment& attachment = m_password.getAttachment();
+    return QJsonObject {
+        { QStringLiteral("name"), ui->nameEdit->text() },
+        { QStringLiteral("iconId"), ui->iconPickerWidget->currentIconId() },
+        { QStringLiteral("username"), ui->usernameEdit->text() },
+        { QStringLiteral("emailAddress"), ui->emailAddressEdit->text() },
+        { QStringLiteral("phoneNumber"), ui->phoneNumberEdit->text() },
+        { QStringLiteral("password"), ui->passwordEdit->text() },
+        { QStringLiteral("repeatPassword"), ui->repeatPasswordEdit->text() },
+        { QStringLiteral("url"), ui->URLEdit->text() },
+        // Only an edited note is taken back on OK (see accept()).
+        { QStringLiteral("noteModified"), ui->noteEdit->document()->isModified() },
+        { QStringLiteral("note"), ui->noteEdit->document()->isModified() ? ui->noteEdit->toPlainText() : QString() },
+        { QStringLiteral("expireTime"), ui->expireTimeEdit->dateTime().toUTC().toString(Qt::ISODateWithMs) },
+        { QStringLiteral("neverExpire"), ui->neverExpireCheckBox->isChecked() },
+        { QStringLiteral("attachmentFileName"), attachment.getFileName() },
+        { QStringLiteral("attachmentData"), attachment.getData() },
+        { QStringLiteral("attachmentDataHash"), attachment.getDataHash() },
+    };
+}
+
+void PasswordEditDialog::restoreEditState(const QJsonObject& state)
+{
+    auto text = [&state](const char* key) { return state.value(QLatin1String(key)).toString(); };
+    // The name first: in new mode it chooses an icon, which the saved choice
+    // then replaces.
+    ui->nameEdit->setText(text("name"));
+    ui->iconPickerWidget->setCurrentIconId(text("iconId"));
+    ui->usernameEdit->setText(text("username"));
+    ui->emailAddressEdit->setText(text("emailAddress"));
+    ui->phoneNumberEdit->setText(text("phoneNumber"));
+    ui->passwordEdit->setText(text("password"));
+    ui->repeatPasswordEdit->setText(text("repeatPassword"));
+    ui->URLEdit->setText(text("url"));
+    if (state.value(QLatin1String("noteModified")).toBool()) {
+        ui->noteEdit->setPlainText(text("note"));
+        ui->noteEdit->document()->setModified(true);
+    }
+    const QDateTime expires = QDateTime::fromString(text("expireTime"), Qt::ISODateWithMs);
+    if (expires.isValid())
+        ui->expireTimeEdit->setDateTime(expires.toLocalTime());
+    ui->neverExpireCheckBox->setChecked(state.value(QLatin1String("neverExpire")).toBool());
+    neverExpireCheckboxChanged(ui->neverExpireCheckBox->isChecked());
+
+    PasswordDatabase::Password::Attachment attachment;
+    attachment.setFileName(text("attachmentFileName"));
+    attachment.setData(text("attachmentData"));
+    attachment.setDataHash(text("attachmentDataHash"));
+    m_password.setAttachment(attachment);
+    refreshAttachment();
+}
+
 void PasswordEditDialog::openURLButtonPressed()
 {
     // The address beside the button, as the user sees it now: edits reach
@@ -190,7 +244,9 @@ void PasswordEditDialog::passwordEditChanged(const QString& text)
 
 void PasswordEditDialog::showPasswordButtonChanged(bool checked)
 {
-    const QLineEdit::EchoMode mode = checked ? QLineEdit::Normal : QLineEdit::PasswordEchoOnEdit;
+    // Plain password echo, not echo-on-edit: that shows what is typed to
+    // anyone looking, and clears the whole field at the first key typed.
+    const QLineEdit::EchoMode mode = checked ? QLineEdit::Normal : QLineEdit::Password;
     ui->passwordEdit->setEchoMode(mode);
     ui->repeatPasswordEdit->setEchoMode(mode);
     setBoolSetting(ShowPasswordKey, checked);

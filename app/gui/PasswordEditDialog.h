@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QDialog>
+#include <QJsonObject>
 #include <QString>
 
 namespace Ui {
@@ -32,6 +33,13 @@ public:
     void loadPassword(const PasswordDatabase::Password& password);
     // The working copy; after acceptance it holds what was entered.
     const PasswordDatabase::Password& password() const { return m_password; }
+
+    // What the form holds now, unfinished: every field, the chosen icon and
+    // the working copy's attachment. Holds secrets; the caller encrypts it.
+    QJsonObject editState() const;
+    // Puts an editState() back into the form, after loadPassword() of the
+    // password the edit was made on.
+    void restoreEditState(const QJsonObject& state);
 
 public slots:
     void openURLButtonPressed();

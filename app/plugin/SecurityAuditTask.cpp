@@ -25,10 +25,12 @@ void removeFindingsOf(QList<MainWindow::AuditFinding>& findings, const PasswordD
 } // namespace
 
 SecurityAuditTask::SecurityAuditTask(const PasswordDatabase* database, QList<Finding>* findings,
-                                     const PasswordDatabase::Password* target)
+                                     const PasswordDatabase::Password* target,
+                                     const QString& previousPassword)
     : m_database(database)
     , m_findings(findings)
     , m_target(target)
+    , m_previousPassword(previousPassword)
 {
 }
 
@@ -76,10 +78,20 @@ BTaskResult SecurityAuditTask::run(BTaskController* controller)
     // Each distinct password is rated once.
     QHash<QString, Rating> ratings;
 
+    // With a target, the entries whose re-use warning can have changed with
+    // it: those holding its password now, and those holding what it held.
+    const QString targetPassword = m_target ? m_target->getPassword() : QString();
+    auto inScope = [&](const PasswordDatabase::Password* password) {
+        if (!m_target || password == m_target)
+            return true;
+        const QString& text = password->getPassword();
+        return !text.isEmpty() && (text == targetPassword || text == m_previousPassword);
+    };
+
     BTaskResult result = Success;
     for (int i = 0; i < candidates.size(); ++i) {
         const PasswordDatabase::Password* password = candidates.at(i);
-        if (m_target && password != m_target)
+        if (!inScope(password))
             continue;
         if (controller && controller->isCancelled()) {
             result = Cancelled;
@@ -108,11 +120,11 @@ BTaskResult SecurityAuditTask::run(BTaskController* controller)
             }
         }
         if (m_target) {
-            // An edited entry's old finding makes way for the new one.
+            // An entry's old finding makes way for the new one.
             removeFindingsOf(*m_findings, password);
             if (!text.isEmpty())
                 m_findings->append({ password, text });
-            break;
+            continue;
         }
         if (!text.isEmpty())
             m_findings->append({ password, text });

@@ -159,20 +159,26 @@ BOption* BOptionSetWidget::senderOption() const
 
 void BOptionSetWidget::intSpinBoxValueChanged(int value)
 {
-    if (BOption* option = senderOption())
+    if (BOption* option = senderOption()) {
         option->setInt(value);
+        emit optionChanged();
+    }
 }
 
 void BOptionSetWidget::doubleSpinBoxValueChanged(double value)
 {
-    if (BOption* option = senderOption())
+    if (BOption* option = senderOption()) {
         option->setDouble(value);
+        emit optionChanged();
+    }
 }
 
 void BOptionSetWidget::checkboxToggled(bool checked)
 {
-    if (BOption* option = senderOption())
+    if (BOption* option = senderOption()) {
         option->setBool(checked);
+        emit optionChanged();
+    }
 }
 
 void BOptionSetWidget::comboBoxCurrentTextChanged(const QString&)
@@ -181,12 +187,16 @@ void BOptionSetWidget::comboBoxCurrentTextChanged(const QString&)
     // value, which the item carries as its data.
     auto* combo = qobject_cast<QComboBox*>(sender());
     BOption* option = senderOption();
-    if (combo && option)
+    if (combo && option) {
         option->setChoice(combo->currentData().toString());
+        emit optionChanged();
+    }
 }
 
 void BOptionSetWidget::lineEditTextChanged(const QString& text)
 {
-    if (BOption* option = senderOption())
+    if (BOption* option = senderOption()) {
         option->setString(text);
+        emit optionChanged();
+    }
 }

@@ -28,6 +28,10 @@ public:
     void setOptionSet(BOption* root);
     BOption* optionSet() const { return m_root; }
 
+signals:
+    // An editor has written a new value into its option.
+    void optionChanged();
+
 private slots:
     void intSpinBoxValueChanged(int value);
     void doubleSpinBoxValueChanged(double value);

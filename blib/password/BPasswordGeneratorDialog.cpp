@@ -35,6 +35,12 @@ BPasswordGeneratorDialog::BPasswordGeneratorDialog(QWidget* parent)
         page->setOptionSet(generator->options());
         ui->tabWidget->addTab(page, generator->name());
         m_tabs.append(qMakePair(static_cast<QWidget*>(page), generator));
+        // The password shown always follows the options shown: OK must never
+        // hand back one made under options since changed.
+        connect(page, &BOptionSetWidget::optionChanged, this, [this, page]() {
+            if (ui->tabWidget->currentWidget() == page)
+                regenerate();
+        });
     }
 
     ui->showPasswordButton->setIcon(resourceIcon(showPasswordIcon));

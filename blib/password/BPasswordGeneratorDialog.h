@@ -16,7 +16,7 @@ class PasswordGeneratorDialog;
 // generated password and its strength. After the dialog was accepted the
 // caller takes password(): the last generated password, never text typed
 // into the field. Option edits act on the generators' own option sets at
-// once and are read at the next regeneration; Cancel does not undo them.
+// once, and every edit generates a new password; Cancel does not undo them.
 class BPasswordGeneratorDialog : public QDialog
 {
     Q_OBJECT

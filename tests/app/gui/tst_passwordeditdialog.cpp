@@ -364,11 +364,23 @@ void tst_PasswordEditDialog::showPasswordSettingAppliesToBothFields()
         field<QToolButton>(&dialog, "showPasswordButton")->click();
         QVERIFY(!boolSetting(key, true));
     }
-    PasswordEditDialog dialog(&m_window, true);
+    PasswordEditDialog dialog(&m_window, false);
+    Password stored;
+    stored.setName("Bank");
+    stored.setPassword("abc123");
+    dialog.loadPassword(stored);
     QVERIFY(!field<QToolButton>(&dialog, "showPasswordButton")->isChecked());
-    // Characters show only while the field is being edited.
-    for (const char* name : { "passwordEdit", "repeatPasswordEdit" })
-        QCOMPARE(field<QLineEdit>(&dialog, name)->echoMode(), QLineEdit::PasswordEchoOnEdit);
+    // Masked while typing too, and a key typed into the filled field is
+    // added to the stored password instead of replacing it.
+    for (const char* name : { "passwordEdit", "repeatPasswordEdit" }) {
+        auto* edit = field<QLineEdit>(&dialog, name);
+        edit->setFocus();
+        edit->end(false);
+        QTest::keyClicks(edit, "X");
+        QCOMPARE(edit->text(), QString("abc123X"));
+        QCOMPARE(edit->echoMode(), QLineEdit::Password);
+        QVERIFY(!edit->displayText().contains("abc"));
+    }
 }
 
 void tst_PasswordEditDialog::generatorFillsBothFields()

@@ -1,8 +1,8 @@
 // No secret outlives its use in memory: a vault whose passwords, user names,
 // notes and master password are unique markers is opened in the real window,
-// viewed, edited and saved; once the workspace is locked, and again once the
-// vault is closed, this process's own memory is searched for every marker
-// and for the derived keys.
+// viewed, edited and saved, and locked with an editor open; once the
+// workspace is locked, and again once the vault is closed, this process's
+// own memory is searched for every marker and for the derived keys.
 #include "app/database/PasswordDatabase.h"
 #include "app/database/PasswordDatabaseSetPasswordTask.h"
 #include "app/gui/MainWindow.h"
@@ -277,7 +277,28 @@ void tst_SecretsInMemory::noSecretLeftAfterLockAndClose()
     QVERIFY(!window->isModified());
     entries.clear();
 
-    window->lockWorkspace();
+    // A new password half typed into an open editor when the lock comes:
+    // the edit is kept across the lock, encrypted.
+    const Marker unfinished = MemoryScanner::newTextMarker('T');
+    addMarker(PasswordKind, unfinished);
+    int typedCopies = 0;
+    UiDriver lockWhileEditing([&]() {
+        auto* editor = visibleTopLevel<PasswordEditDialog>();
+        if (!editor)
+            return false;
+        for (const char* name : { "passwordEdit", "repeatPasswordEdit" }) {
+            auto* field = editor->findChild<QLineEdit*>(QString::fromLatin1(name));
+            field->selectAll();
+            putMarker(unfinished, [&](const QString& text) { QTest::keyClicks(field, text); });
+        }
+        const QVector<MemoryScanner::Count> typed = m_scanner.scan({ unfinished });
+        typedCopies = typed.isEmpty() ? 0 : typed.first().total();
+        window->lockWorkspace();
+        return true;
+    });
+    window->openPassword();
+    QVERIFY(lockWhileEditing.isDone());
+    QVERIFY(typedCopies > 0);
     QVERIFY(window->isLockedView());
     KindCounts locked;
     QVERIFY(scan(locked));
@@ -287,7 +308,22 @@ void tst_SecretsInMemory::noSecretLeftAfterLockAndClose()
     putMarker(m_master, [&](const QString& text) {
         window->findChild<QLineEdit*>(QStringLiteral("unlockDatabasePasswordLineEdit"))->setText(text);
     });
+    // The editor comes back with what was typed; cancelled, it leaves
+    // nothing behind either.
+    bool resumed = false;
+    UiDriver resume([&]() {
+        auto* editor = visibleTopLevel<PasswordEditDialog>();
+        if (!editor)
+            return false;
+        QString expected = MemoryScanner::revealed(unfinished);
+        resumed = editor->findChild<QLineEdit*>(QStringLiteral("passwordEdit"))->text() == expected;
+        wipe(expected);
+        editor->reject();
+        return true;
+    });
     window->unlockWorkspace();
+    QVERIFY(resume.isDone());
+    QVERIFY(resumed);
     QVERIFY(window->isDatabaseView());
     window->closeDatabase();
     QVERIFY(window->isNoDatabaseView());

@@ -589,6 +589,23 @@ void tst_Workspace::deleteInsideBackupGroupMakesNoCopies()
     m_window->deleteSelectedPassword();
     QVERIFY(backup->isEmpty());
     QCOMPARE(topLevelNames(m_window->database()), QStringList({ "Internet", "Work", "Spare", "Backup" }));
+
+    // Dragged inside another group, the backup group still keeps no copies
+    // of what is deleted from it, nor does deleting the group around it.
+    makePassword(backup, "Stale");
+    makePassword(backup, "Staler");
+    m_window->rebuildGroupTree();
+    m_window->selectGroup(backup);
+    m_window->dropOnGroupTree(tree(), treePoint("Spare", 0));
+    QCOMPARE(backup->getParent(), group("Spare"));
+    m_window->selectGroup(backup);
+    m_window->selectPassword(password("Stale"));
+    m_window->deleteSelectedPassword();
+    QCOMPARE(childNames(backup->getItems()), QStringList({ "Staler" }));
+    m_window->selectGroup(group("Spare"));
+    m_window->deleteSelectedGroup();
+    QVERIFY(!password("Staler"));
+    QCOMPARE(topLevelNames(m_window->database()), QStringList({ "Internet", "Work" }));
 }
 
 void tst_Workspace::deletePasswordAsksAndBacksUpOnce()

@@ -3,6 +3,7 @@
 // that must not strand a minimised window, and the offer to delete expired
 // passwords when a database is opened.
 #include "app/gui/ExpiredPasswordsDialog.h"
+#include "app/gui/GroupEditDialog.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/PasswordEditDialog.h"
 #include "app/gui/PasswordTableWidget.h"
@@ -35,7 +36,8 @@ private slots:
     void init();
     void cleanup();
 
-    void lockCancelsAnOpenEditorAndEmptiesItsFields();
+    void lockKeepsAnOpenEditorsEditUntilTheUnlock();
+    void closingWhileLockedAsksBeforeDroppingTheEdit();
     void inactivityLocksTheDatabase();
     void lockOnMinimise_data();
     void lockOnMinimise();
@@ -43,6 +45,7 @@ private slots:
     void clipboardClearedOnceAndOnlyWhenUnchanged();
     void expiredPasswordsOfferedAndDeletedWithoutBackups();
     void expiredPasswordsKeptOnCancel();
+    void expiredPasswordsDeletedBeforeTheAudit();
 
 private:
     void activateSample();
@@ -108,7 +111,7 @@ QAction* tst_WorkspaceSecurity::action(const QString& text)
     return nullptr;
 }
 
-void tst_WorkspaceSecurity::lockCancelsAnOpenEditorAndEmptiesItsFields()
+void tst_WorkspaceSecurity::lockKeepsAnOpenEditorsEditUntilTheUnlock()
 {
     activateSample();
     m_window->selectPassword(password("Bank"));
@@ -128,6 +131,7 @@ void tst_WorkspaceSecurity::lockCancelsAnOpenEditorAndEmptiesItsFields()
         for (QPlainTextEdit* edit : notes)
             sawNote = sawNote || edit->toPlainText() == "PIN 1234";
         editor->findChild<QLineEdit*>("nameEdit")->setText("Bank renamed");
+        editor->findChild<QLineEdit*>("passwordEdit")->setText("half-typed");
         m_window->lockWorkspace();
         for (QLineEdit* edit : edits) {
             if (!qobject_cast<QAbstractSpinBox*>(edit->parentWidget()) && !edit->text().isEmpty())
@@ -148,14 +152,69 @@ void tst_WorkspaceSecurity::lockCancelsAnOpenEditorAndEmptiesItsFields()
     QVERIFY(!editorStillShown);
     QVERIFY(m_window->isLockedView());
     QVERIFY(m_window->database().isLocked());
+    QVERIFY(m_window->database().hasPendingEdit());
 
-    // The cancelled edit changed nothing, and the editor does not come back.
+    // A wrong password keeps it; the right one brings the editor back on
+    // the same entry, holding what was typed, and its OK edits that entry.
+    BoxAnswerer wrong({ "OK", "OK" });
+    m_window->findChild<QLineEdit*>("unlockDatabasePasswordLineEdit")->setText("wrong");
+    m_window->unlockWorkspace();
+    QVERIFY(m_window->isLockedView());
+    QString name, typed, note;
+    UiDriver resumed([&]() {
+        auto* editor = visibleTopLevel<PasswordEditDialog>();
+        if (!editor)
+            return false;
+        name = editor->findChild<QLineEdit*>("nameEdit")->text();
+        typed = editor->findChild<QLineEdit*>("passwordEdit")->text();
+        note = editor->findChild<QPlainTextEdit*>("noteEdit")->toPlainText();
+        editor->findChild<QLineEdit*>("repeatPasswordEdit")->setText(typed);
+        editor->accept();
+        return true;
+    });
     unlock();
-    QVERIFY(m_window->isDatabaseView());
-    QVERIFY(!visibleTopLevel<PasswordEditDialog>());
-    QVERIFY(password("Bank"));
-    QVERIFY(!password("Bank renamed"));
-    QVERIFY(!m_window->database().isModified());
+    QVERIFY(resumed.isDone());
+    QCOMPARE(name, QString("Bank renamed"));
+    QCOMPARE(typed, QString("half-typed"));
+    QCOMPARE(note, QString("PIN 1234"));
+    QCOMPARE(childNames(group("Internet")->getItems()), QStringList({ "Bank renamed", "Mail" }));
+    QCOMPARE(password("Bank renamed")->getPassword(), QString("half-typed"));
+    QCOMPARE(password("Bank renamed")->getUsername(), QString("alice"));
+    QVERIFY(m_window->database().isModified());
+    QVERIFY(!m_window->database().hasPendingEdit());
+}
+
+void tst_WorkspaceSecurity::closingWhileLockedAsksBeforeDroppingTheEdit()
+{
+    activateSample();
+    m_window->selectGroup(group("Internet"));
+    UiDriver lockWhileEditing([&]() {
+        auto* editor = visibleTopLevel<GroupEditDialog>();
+        if (!editor)
+            return false;
+        editor->findChild<QLineEdit*>("nameEdit")->setText("Web");
+        m_window->lockWorkspace();
+        return true;
+    });
+    m_window->editGroup();
+    QVERIFY(lockWhileEditing.isDone());
+    QVERIFY(m_window->isLockedView());
+
+    {
+        BoxAnswerer keep({ "Cancel" });
+        m_window->closeDatabase();
+        QCOMPARE(keep.boxes.size(), 1);
+        QVERIFY2(keep.boxes.first().startsWith("Unfinished Edit|"), qPrintable(keep.boxes.first()));
+    }
+    QVERIFY(m_window->isLockedView());
+    QVERIFY(m_window->database().hasPendingEdit());
+
+    // The unmodified database asks nothing more.
+    BoxAnswerer drop({ "Discard Edit" });
+    m_window->closeDatabase();
+    QCOMPARE(drop.boxes.size(), 1);
+    QVERIFY(m_window->isNoDatabaseView());
+    QVERIFY(!m_window->database().hasPendingEdit());
 }
 
 void tst_WorkspaceSecurity::inactivityLocksTheDatabase()
@@ -408,6 +467,38 @@ void tst_WorkspaceSecurity::expiredPasswordsKeptOnCancel()
     QTest::qWait(400);
     QVERIFY(!noOffer.isDone());
     QVERIFY(m_window->isDatabaseView());
+}
+
+void tst_WorkspaceSecurity::expiredPasswordsDeletedBeforeTheAudit()
+{
+    // Old (expired) and Current share a strong password; Old is deleted
+    // from the list, so Current re-uses nothing.
+    PasswordDatabase db;
+    QVERIFY(giveKeys(db));
+    Group* internet = makeGroup("Internet");
+    for (const char* name : { "Old", "Current" })
+        makePassword(internet, name)->setPassword("Tq8#vLm2!pXz6&Rw");
+    Password* old = static_cast<Password*>(internet->getItems().first());
+    old->setNeverExpire(false);
+    old->setExpireTime(QDateTime::currentDateTime().addDays(-1));
+    db.addItem(internet);
+    UiDriver tick([&]() {
+        auto* dialog = visibleTopLevel<ExpiredPasswordsDialog>();
+        if (!dialog)
+            return false;
+        dialog->findChild<QTableWidget*>("passwordTableWidget")->cellWidget(0, 3)->findChild<QCheckBox*>()->setChecked(true);
+        dialog->accept();
+        return true;
+    });
+    m_window->activateDatabase(db);
+    QVERIFY(tick.isDone());
+    QVERIFY(!password("Old"));
+    QVERIFY(m_window->isDatabaseView());
+    m_window->selectGroup(group("Internet"));
+    auto* table = m_window->findChild<PasswordTableWidget*>("passwordTableWidget");
+    QCOMPARE(table->rowCount(), 1);
+    QCOMPARE(table->item(0, 0)->text(), QString("Current"));
+    QCOMPARE(table->item(0, 0)->toolTip(), QString());
 }
 
 QTEST_MAIN(tst_WorkspaceSecurity)

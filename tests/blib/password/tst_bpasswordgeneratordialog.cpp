@@ -29,7 +29,7 @@ private slots:
     void init();
     void cleanup();
     void tabsAndFirstPassword();
-    void switchingTabsRegeneratesOptionsDoNot();
+    void switchingTabsAndChangingOptionsRegenerate();
     void emptySetGivesEmptyPassword();
     void showPasswordFlag();
     void acceptedDialogGivesLastGeneratedPassword();
@@ -124,7 +124,7 @@ void tst_BPasswordGeneratorDialog::tabsAndFirstPassword()
     QCOMPARE(ui.password->text(), dialog.password());
 }
 
-void tst_BPasswordGeneratorDialog::switchingTabsRegeneratesOptionsDoNot()
+void tst_BPasswordGeneratorDialog::switchingTabsAndChangingOptionsRegenerate()
 {
     BPasswordGeneratorDialog dialog;
     const Parts ui = partsOf(dialog);
@@ -133,16 +133,21 @@ void tst_BPasswordGeneratorDialog::switchingTabsRegeneratesOptionsDoNot()
     QCOMPARE(dialog.password(), QStringLiteral("counted-1"));
     QCOMPARE(ui.password->text(), QStringLiteral("counted-1"));
 
-    // An option edit acts on the generator's own set but does not generate.
+    // An option edit acts on the generator's own set and generates at once.
     ui.tabs->widget(1)->findChild<QSpinBox*>()->setValue(4);
     QCOMPARE(s_counting->options()->findOption("step")->intValue(), 4);
-    QCOMPARE(s_counting->calls, 1);
-    ui.regenerate->click();
     QCOMPARE(dialog.password(), QStringLiteral("counted-2"));
+    QCOMPARE(ui.password->text(), QStringLiteral("counted-2"));
+    ui.regenerate->click();
+    QCOMPARE(dialog.password(), QStringLiteral("counted-3"));
 
     ui.tabs->setCurrentIndex(0);
-    QCOMPARE(s_counting->calls, 2);
+    QCOMPARE(s_counting->calls, 3);
     QCOMPARE(dialog.password().size(), 13);
+    // The new length is what OK hands back, without pressing Regenerate.
+    ui.tabs->widget(0)->findChild<QSpinBox*>()->setValue(30);
+    QCOMPARE(dialog.password().size(), 30);
+    QCOMPARE(ui.password->text(), dialog.password());
 }
 
 void tst_BPasswordGeneratorDialog::emptySetGivesEmptyPassword()
@@ -150,17 +155,15 @@ void tst_BPasswordGeneratorDialog::emptySetGivesEmptyPassword()
     BPasswordGeneratorDialog dialog;
     const Parts ui = partsOf(dialog);
     const QList<QCheckBox*> flags = ui.tabs->widget(0)->findChildren<QCheckBox*>();
+    QVERIFY(!dialog.password().isEmpty());
     for (QCheckBox* flag : flags)
         flag->setChecked(false);
-    QVERIFY(!dialog.password().isEmpty());
-    ui.regenerate->click();
     QVERIFY(dialog.password().isEmpty());
     QVERIFY(ui.password->text().isEmpty());
     QCOMPARE(ui.strength->text(), QStringLiteral("Password empty."));
 
     // Only numbers: 13 digits.
     flags.at(2)->setChecked(true);
-    ui.regenerate->click();
     QCOMPARE(dialog.password().size(), 13);
     for (const QChar c : dialog.password())
         QVERIFY(c.isDigit());

@@ -95,6 +95,7 @@ MainWindow::MainWindow(QApplication* application, QWidget* parent)
     });
     // One clearing per copy: a repeating timer would go on wiping whatever
     // the user copies later from other programs.
+    m_clipboardTimer->setObjectName(QStringLiteral("clipboardTimer"));
     m_clipboardTimer->setSingleShot(true);
     connect(m_clipboardTimer, &QTimer::timeout, this, &MainWindow::clearClipboard);
     if (application)
@@ -329,7 +330,7 @@ void MainWindow::openSettingsDialog()
     // Icon packs may have been loaded or unloaded in the plugin manager.
     refreshEntryIcons();
     if (isDatabaseView() && boolSetting(QStringLiteral("app.settings.lockWorkspaceTimeout"), false))
-        m_inactivityTimer->start(intSetting(QStringLiteral("app.settings.lockWorkspaceTimeoutSeconds"), 600));
+        m_inactivityTimer->start(SettingsDialog::lockTimeoutSeconds());
     else
         m_inactivityTimer->stop();
 }
@@ -413,7 +414,7 @@ void MainWindow::goToDatabaseView()
     ui->stackedWidget->setCurrentWidget(ui->databaseWidget);
     ui->mainToolBar->show();
     if (boolSetting(QStringLiteral("app.settings.lockWorkspaceTimeout"), false))
-        m_inactivityTimer->start(intSetting(QStringLiteral("app.settings.lockWorkspaceTimeoutSeconds"), 600));
+        m_inactivityTimer->start(SettingsDialog::lockTimeoutSeconds());
     updateActions();
 }
 
@@ -1604,7 +1605,7 @@ void MainWindow::setClipboardString(const QString& string)
     data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
     QApplication::clipboard()->setMimeData(data);
 
-    if (!boolSetting(QStringLiteral("app.settings.clearClipboardTimeout"), false)) {
+    if (!SettingsDialog::clearClipboardEnabled()) {
         m_clipboardTimer->stop();
         m_clipboardSalt.clear();
         m_clipboardHash.clear();
@@ -1614,9 +1615,8 @@ void MainWindow::setClipboardString(const QString& string)
     for (char& byte : m_clipboardSalt)
         byte = static_cast<char>(QRandomGenerator::system()->bounded(256));
     m_clipboardHash = clipboardHash(string);
-    const qint64 milliseconds =
-        qint64(intSetting(QStringLiteral("app.settings.clearClipboardTimeoutSeconds"), 30)) * 1000;
-    m_clipboardTimer->start(int(qBound<qint64>(0, milliseconds, std::numeric_limits<int>::max())));
+    const qint64 milliseconds = qint64(SettingsDialog::clearClipboardSeconds()) * 1000;
+    m_clipboardTimer->start(int(qBound<qint64>(1000, milliseconds, std::numeric_limits<int>::max())));
 }
 
 void MainWindow::clearClipboard()

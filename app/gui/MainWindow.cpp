@@ -485,6 +485,10 @@ bool MainWindow::checkUnsavedChanges()
     auto* box = new QMessageBox(QMessageBox::Question, tr("Unsaved Changes"),
                                 tr("There are unsaved changes. Do you want to save them now?"),
                                 QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    // Whatever order and default the desktop's style gives the buttons,
+    // Enter saves and Escape cancels: no key press throws the changes away.
+    box->setDefaultButton(QMessageBox::Save);
+    box->setEscapeButton(QMessageBox::Cancel);
     execDialog(this, box);
     const QMessageBox::StandardButton answer = box->standardButton(box->clickedButton());
     delete box;
@@ -599,9 +603,8 @@ void MainWindow::openDatabaseFile(const QString& filePath)
         const QString text = controller.errorMessage().isEmpty()
             ? tr("Failed to load the password database file. It may be corrupted or has been tampered with.")
             : controller.errorMessage();
+        // The open database stays exactly as it was, unsaved changes included.
         showError(this, tr("Failed to Load"), text);
-        m_database.clearModified();
-        refreshTitle();
         return;
     }
     DatabaseUnlockDialog dialog(this, &newDb);
@@ -941,11 +944,14 @@ void MainWindow::unlockWorkspace()
     }
     PasswordDatabaseUnlockTask task(m_database, password);
     wipe(password);
-    const BTaskResult result = BTaskDialog::run(this, &task, false);
+    // One box for a failure, with the task's own reason when it gave one.
+    QString error;
+    const BTaskResult result = BTaskDialog::run(this, &task, false, &error);
     if (result == Cancelled)
         return;
     if (result != Success || m_database.isLocked()) {
-        showError(this, tr("Failed to Unlock"), tr("Failed to unlock database with that password."));
+        showError(this, tr("Failed to Unlock"),
+                  error.isEmpty() ? tr("Failed to unlock database with that password.") : error);
         return;
     }
     // The findings of before the lock name entries that no longer exist.
@@ -1358,9 +1364,12 @@ void MainWindow::deleteSelectedGroup()
     if (boolSetting(QStringLiteral("app.settings.askBeforeDelete"), true) && !group->isEmpty()) {
         ui->findWidget->hide();
         const int generation = m_modelGeneration;
-        if (!askWarning(this, tr("Delete Group"),
-                        tr("Are you sure you want to delete the group and all its children? This can't be undone."),
-                        tr("Delete Group"), tr("Cancel")))
+        const QString text = deletionKeepsCopies(*group)
+            ? tr("Are you sure you want to delete the group and all its children? Copies of its passwords are "
+                 "kept in the backup group \"%1\"; the groups themselves can't be restored.")
+                  .arg(backupGroupName())
+            : tr("Are you sure you want to delete the group and all its children? This can't be undone.");
+        if (!askWarning(this, tr("Delete Group"), text, tr("Delete Group"), tr("Cancel")))
             return;
         if (generation != m_modelGeneration || tree->selectedGroup() != group)
             return;
@@ -1434,6 +1443,34 @@ void MainWindow::deleteGroup(PasswordDatabase::Group* group, bool disallowBackup
 
 // ---------------------------------------------------------------- passwords
 
+bool MainWindow::deletionKeepsCopies(const PasswordDatabase::Item& item) const
+{
+    if (isInBackupGroup(item) || !boolSetting(QStringLiteral("app.settings.backupDeletedPasswords"), true))
+        return false;
+    if (item.isPassword())
+        return true;
+    // A group's deletion keeps something only when a password lies inside.
+    QList<const PasswordDatabase::Item*> pending { &item };
+    while (!pending.isEmpty()) {
+        const PasswordDatabase::Item* at = pending.takeLast();
+        if (at->isPassword())
+            return true;
+        for (const PasswordDatabase::Item* child : static_cast<const PasswordDatabase::Group*>(at)->getItems())
+            pending.append(child);
+    }
+    return false;
+}
+
+QString MainWindow::backupGroupName() const
+{
+    // The group a backup would go to, or the name of the one it would make.
+    for (const PasswordDatabase::Item* item : m_database.getAllItems()) {
+        if (item->isGroup() && item->getTag() == PasswordDatabase::BackupGroupTag)
+            return item->getName();
+    }
+    return tr("Backup");
+}
+
 void MainWindow::backupPassword(const PasswordDatabase::Password& password)
 {
     PasswordDatabase::Group* created = nullptr;
@@ -1452,8 +1489,12 @@ void MainWindow::deleteSelectedPassword()
     if (boolSetting(QStringLiteral("app.settings.askBeforeDelete"), true)) {
         ui->findWidget->hide();
         const int generation = m_modelGeneration;
-        if (!askWarning(this, tr("Delete Password"), tr("Are you sure you want to delete the password? This can't be undone."),
-                        tr("Delete Password"), tr("Cancel")))
+        const PasswordDatabase::Password* selected = table->selectedPassword();
+        const QString text = deletionKeepsCopies(*selected)
+            ? tr("Are you sure you want to delete the password? A copy of it is kept in the backup group \"%1\".")
+                  .arg(backupGroupName())
+            : tr("Are you sure you want to delete the password? This can't be undone.");
+        if (!askWarning(this, tr("Delete Password"), text, tr("Delete Password"), tr("Cancel")))
             return;
         if (generation != m_modelGeneration)
             return;

@@ -551,7 +551,9 @@ void BMainWindow::openSendSuggestionDialog()
 void BMainWindow::checkForUpdates()
 {
     BCheckForUpdatesTask task;
-    switch (BTaskDialog::run(this, &task, false)) {
+    // A failure is reported in one box, with the request's reason if any.
+    QString error;
+    switch (BTaskDialog::run(this, &task, false, &error)) {
     case Success:
         if (task.updateAvailable()) {
             BUpdateDialog dialog(this, task.updateInfo());
@@ -561,7 +563,9 @@ void BMainWindow::checkForUpdates()
         }
         break;
     case Failure:
-        showError(this, tr("Error"), tr("Failed to check for updates."));
+        showError(this, tr("Error"),
+                  error.isEmpty() ? tr("Failed to check for updates.")
+                                  : tr("Failed to check for updates.") + QLatin1Char('\n') + error);
         break;
     case Cancelled:
         break;

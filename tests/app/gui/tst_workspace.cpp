@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -36,6 +37,7 @@ private slots:
     void suggestedFileName_data();
     void suggestedFileName();
     void unsavedChangesOfUnlockedDatabase();
+    void unsavedChangesEnterSavesEscapeCancels();
     void failedSaveIsShownAndStopsTheClose();
     void unsavedChangesOfLockedDatabase();
     void actionStates();
@@ -241,6 +243,51 @@ void tst_Workspace::unsavedChangesOfUnlockedDatabase()
     }
 }
 
+void tst_Workspace::unsavedChangesEnterSavesEscapeCancels()
+{
+    activateSample();
+    setBoolSetting("app.settings.askBeforeDelete", false);
+    m_window->selectGroup(group("Spare"));
+    m_window->deleteSelectedGroup();
+    bool saveIsDefault = false;
+    auto pressInBox = [&saveIsDefault](Qt::Key key) {
+        return [&saveIsDefault, key]() {
+            auto* box = visibleTopLevel<QMessageBox>();
+            if (!box)
+                return false;
+            saveIsDefault = box->defaultButton() && box->defaultButton() == box->button(QMessageBox::Save);
+            QTest::keyClick(box, key);
+            return true;
+        };
+    };
+    {
+        Steps escape({ pressInBox(Qt::Key_Escape) });
+        m_window->closeDatabase();
+        QVERIFY(escape.isDone());
+        QVERIFY(saveIsDefault);
+        QVERIFY(m_window->isDatabaseView());
+        QVERIFY(m_window->database().isModified());
+    }
+    {
+        // Enter saves: the database has no file yet, so the file chooser
+        // opens, and cancelling it stops the close.
+        bool chooserShown = false;
+        Steps enter({ pressInBox(Qt::Key_Return), [&chooserShown]() {
+                         auto* dialog = visibleTopLevel<QFileDialog>();
+                         if (dialog) {
+                             chooserShown = true;
+                             dialog->reject();
+                         }
+                         return dialog != nullptr;
+                     } });
+        m_window->closeDatabase();
+        QVERIFY(enter.isDone());
+        QVERIFY(chooserShown);
+        QVERIFY(m_window->isDatabaseView());
+        QVERIFY(m_window->database().isModified());
+    }
+}
+
 void tst_Workspace::failedSaveIsShownAndStopsTheClose()
 {
     activateSample();
@@ -429,7 +476,8 @@ void tst_Workspace::wrongUnlockPasswordKeepsTheLock()
     BoxAnswerer answerer({ "OK", "OK" });
     m_window->unlockWorkspace();
     QCOMPARE(field->text(), QString());
-    QVERIFY(answerer.boxes.contains("Failed to Unlock|Failed to unlock database with that password."));
+    // One box, with the reason.
+    QCOMPARE(answerer.boxes, QStringList({ "Failed to Unlock|Failed to unlock password database. Incorrect password." }));
     QVERIFY(m_window->isLockedView());
     QVERIFY(m_window->database().isLocked());
     QCOMPARE(tree()->topLevelItemCount(), 0);
@@ -462,18 +510,25 @@ void tst_Workspace::lockHidesOtherWindowsUntilUnlocked()
 void tst_Workspace::unreadableFileKeepsTheOpenDatabase()
 {
     activateSample();
+    setBoolSetting("app.settings.askBeforeDelete", false);
+    m_window->selectGroup(group("Spare"));
+    m_window->deleteSelectedGroup();
     const QString path = m_dir.filePath("empty.lhdb");
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
-    BoxAnswerer answerer({ "OK" });
+    // Discard lets the open go on; the changes stay until the database goes.
+    BoxAnswerer answerer({ "Discard", "OK" });
     m_window->openDatabase(path);
-    QCOMPARE(answerer.boxes.size(), 1);
-    QVERIFY(answerer.boxes.first().startsWith("Failed to Load|"));
-    QVERIFY(answerer.boxes.first().size() > QString("Failed to Load|").size());
+    QCOMPARE(answerer.boxes.size(), 2);
+    QVERIFY(answerer.boxes.at(1).startsWith("Failed to Load|"));
+    QVERIFY(answerer.boxes.at(1).size() > QString("Failed to Load|").size());
     QVERIFY(m_window->isDatabaseView());
     QVERIFY(group("Internet"));
     QVERIFY(!BMainWindow::recentFiles().contains(path));
+    // Still modified: closing it now asks again.
+    QVERIFY(m_window->database().isModified());
+    QVERIFY(m_window->isModified());
 }
 
 void tst_Workspace::usernamesAndPasswordsMasked()
@@ -507,9 +562,18 @@ void tst_Workspace::deleteGroupAsksOnlyWhenNotEmpty()
         m_window->selectGroup(group("Work"));
         action("&Delete")->trigger();
         QCOMPARE(answerer.boxes, QStringList({ "Delete Group|Are you sure you want to delete the group and all its "
-                                               "children? This can't be undone." }));
+                                               "children? Copies of its passwords are kept in the backup group "
+                                               "\"Backup\"; the groups themselves can't be restored." }));
         QVERIFY(group("Work"));
         QCOMPARE(m_window->currentGroup(), group("Work"));
+    }
+    {
+        // Without backups the deletion is final, and the question says so.
+        setBoolSetting("app.settings.backupDeletedPasswords", false);
+        BoxAnswerer answerer({ "Cancel" });
+        action("&Delete")->trigger();
+        QCOMPARE(answerer.boxes, QStringList({ "Delete Group|Are you sure you want to delete the group and all its "
+                                               "children? This can't be undone." }));
     }
 }
 
@@ -600,9 +664,18 @@ void tst_Workspace::deletePasswordAsksAndBacksUpOnce()
         m_window->selectPassword(password("Mail"));
         action("&Delete")->trigger();
         QCOMPARE(answerer.boxes, QStringList({ "Delete Password|Are you sure you want to delete the password? "
-                                               "This can't be undone." }));
+                                               "A copy of it is kept in the backup group \"Backup\"." }));
         QCOMPARE(tableNames(), QStringList({ "Bank", "Mail" }));
     }
+    // With backups off, or inside the backup group, nothing is kept.
+    setBoolSetting("app.settings.backupDeletedPasswords", false);
+    {
+        BoxAnswerer answerer({ "Cancel" });
+        action("&Delete")->trigger();
+        QCOMPARE(answerer.boxes, QStringList({ "Delete Password|Are you sure you want to delete the password? "
+                                               "This can't be undone." }));
+    }
+    setBoolSetting("app.settings.backupDeletedPasswords", true);
     // An equal copy already in the backup group is not made again.
     Password copy(*password("Mail"));
     QVERIFY(::backupPassword(const_cast<PasswordDatabase&>(m_window->database()), copy));

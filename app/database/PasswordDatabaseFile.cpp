@@ -116,6 +116,12 @@ HeaderResult readHeader(const QJsonObject& root, Header& header)
     return HeaderResult::Ok;
 }
 
+// The envelope's "type", which tells a database file of this program.
+QString databaseFileType()
+{
+    return QString::fromUtf8(BAppInfo::productName) + QLatin1String(" Password Database");
+}
+
 } // namespace
 
 bool PasswordDatabase::hasKeys() const
@@ -171,8 +177,7 @@ bool PasswordDatabase::save(const QString& path, QString* error, BFileWriteMode 
     root.insert(QLatin1String("kdf_rounds"), m_kdfRounds);
     root.insert(QLatin1String("name"), m_name);
     root.insert(QLatin1String("note"), m_note);
-    root.insert(QLatin1String("type"),
-                QString::fromUtf8(BAppInfo::productName) + QLatin1String(" Password Database"));
+    root.insert(QLatin1String("type"), databaseFileType());
     root.insert(QLatin1String("version"), CurrentDatabaseFormatVersion);
     const QByteArray text = QJsonDocument(root).toJson(QJsonDocument::Indented);
     // What load() would refuse is never written in place of a file it reads.
@@ -194,6 +199,28 @@ bool PasswordDatabase::save(const QString& path, QString* error, BFileWriteMode 
     m_filePath = savedPath;
     m_modified = false;
     return true;
+}
+
+bool PasswordDatabase::isDatabaseFile(const QString& path)
+{
+    QByteArray text;
+    QString reason;
+    if (!readRegularFile(path, MaxFileSize, text, reason))
+        return false;
+    // Cheap refusals first: the envelope is a JSON object.
+    int start = 0;
+    while (start < text.size() && QByteArray(" \t\r\n").contains(text.at(start)))
+        ++start;
+    if (start == text.size() || text.at(start) != '{')
+        return false;
+    QJsonDocument document;
+    try {
+        document = QJsonDocument::fromJson(text);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const QJsonValue type = document.object().value(QLatin1String("type"));
+    return document.isObject() && type.isString() && type.toString() == databaseFileType();
 }
 
 bool PasswordDatabase::load(const QString& path, BTaskController* controller)

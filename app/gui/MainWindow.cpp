@@ -553,9 +553,11 @@ void MainWindow::openDatabase()
     QStringList extensions { QStringLiteral("lhdb") };
     for (const PasswordDatabaseLoaderPlugin* loader : databaseLoaders())
         extensions += loader->fileExtensions();
+    // Every file as well: a vault saved without its extension is known by
+    // its content.
     const QString filePath = getOpenFileName(this, tr("Select File"),
                                              stringSetting(QStringLiteral("app.mainWindow.databaseOpenDir"), QString()),
-                                             extensions);
+                                             extensions, tr("All files (*)"));
     if (filePath.isEmpty())
         return;
     setStringSetting(QStringLiteral("app.mainWindow.databaseOpenDir"), QFileInfo(filePath).absolutePath());
@@ -564,8 +566,11 @@ void MainWindow::openDatabase()
 
 void MainWindow::openOrImportDatabase(const QString& filePath)
 {
-    // Offered in upper case too, so taken in either.
-    if (QFileInfo(filePath).suffix().compare(QLatin1String("lhdb"), Qt::CaseInsensitive) == 0)
+    // A vault is known by its content, whatever its name; a damaged file
+    // named as a vault (in either case, as the open dialog offers both) is
+    // opened as one too, so that the reason it cannot be read is shown.
+    if (PasswordDatabase::isDatabaseFile(filePath)
+        || QFileInfo(filePath).suffix().compare(QLatin1String("lhdb"), Qt::CaseInsensitive) == 0)
         openDatabase(filePath);
     else
         importDatabase(filePath);
@@ -640,7 +645,10 @@ void MainWindow::importDatabase(const QString& filePath)
         // The open dialog offers every extension in upper case as well; a
         // file no loader takes must not be passed over in silence.
         showError(this, tr("Import Failed"),
-                  tr("No installed plugin reads files ending in \".%1\".").arg(suffix));
+                  suffix.isEmpty()
+                      ? tr("The file \"%1\" is not a password database, and its name has no extension that an "
+                           "installed plugin reads.").arg(QFileInfo(filePath).fileName())
+                      : tr("No installed plugin reads files ending in \".%1\".").arg(suffix));
         return;
     }
     if (!checkUnsavedChanges())
@@ -813,7 +821,8 @@ bool MainWindow::saveDatabaseOrSaveAs(bool forceSaveAs)
     const QString openDir = stringSetting(QStringLiteral("app.mainWindow.databaseOpenDir"), QString());
     const QString filePath = getSaveFileName(this, tr("Select File"),
                                              stringSetting(QStringLiteral("app.mainWindow.databaseSaveDir"), openDir),
-                                             suggestedFileName(m_database.getName()), QStringLiteral("lhdb"));
+                                             suggestedFileName(m_database.getName()), QStringLiteral("lhdb"),
+                                             tr("Password databases (*.lhdb)"));
     if (filePath.isEmpty())
         return false;
     setStringSetting(QStringLiteral("app.mainWindow.databaseSaveDir"), QFileInfo(filePath).absolutePath());

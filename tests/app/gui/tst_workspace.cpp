@@ -45,6 +45,7 @@ private slots:
     void wrongUnlockPasswordKeepsTheLock();
     void lockHidesOtherWindowsUntilUnlocked();
     void unreadableFileKeepsTheOpenDatabase();
+    void vaultIsKnownByItsContent();
     void usernamesAndPasswordsMasked();
     void deleteGroupAsksOnlyWhenNotEmpty();
     void deleteGroupBacksUpAndSelectsNeighbour();
@@ -529,6 +530,52 @@ void tst_Workspace::unreadableFileKeepsTheOpenDatabase()
     // Still modified: closing it now asks again.
     QVERIFY(m_window->database().isModified());
     QVERIFY(m_window->isModified());
+}
+
+void tst_Workspace::vaultIsKnownByItsContent()
+{
+    // A name typed without extension, in a folder whose name has a dot,
+    // gets the vault's suffix.
+    activateSample();
+    const QString folder = m_dir.filePath("my.files");
+    QVERIFY(QDir().mkpath(folder));
+    QString filter;
+    UiDriver chooseFile([&]() {
+        auto* dialog = visibleTopLevel<QFileDialog>();
+        if (!dialog)
+            return false;
+        filter = dialog->selectedNameFilter();
+        chooseInFileDialog(dialog, folder + "/household");
+        return true;
+    });
+    QVERIFY(m_window->saveDatabaseOrSaveAs(true));
+    QVERIFY(chooseFile.isDone());
+    QCOMPARE(filter, QString("Password databases (*.lhdb)"));
+    QVERIFY(QFile::exists(folder + "/household.lhdb"));
+
+    // A vault renamed without extension still opens as a vault.
+    m_window->closeDatabase();
+    const QString bare = folder + "/household";
+    QVERIFY(QFile::rename(folder + "/household.lhdb", bare));
+    UiDriver unlock([]() {
+        QWidget* dialog = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->inherits("DatabaseUnlockDialog") && widget->isVisible())
+                dialog = widget;
+        }
+        if (!dialog)
+            return false;
+        dialog->findChild<QLineEdit*>("passwordLineEdit")->setText("secret");
+        static_cast<QDialog*>(dialog)->accept();
+        return true;
+    });
+    BoxAnswerer noBoxes({});
+    m_window->openOrImportDatabase(bare);
+    QVERIFY(unlock.isDone());
+    QVERIFY(noBoxes.boxes.isEmpty());
+    QVERIFY(m_window->isDatabaseView());
+    QVERIFY(group("Internet"));
+    QCOMPARE(m_window->database().getFilePath(), bare);
 }
 
 void tst_Workspace::usernamesAndPasswordsMasked()

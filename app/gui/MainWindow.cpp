@@ -270,6 +270,25 @@ void MainWindow::createMenus()
     m_passwordMenu->addSeparator();
     m_passwordMenu->addAction(m_generatePasswordAction);
 
+    // Masking of the table and the info view, taking effect at once.
+    QMenu* viewMenu = bar->addMenu(tr("&View"));
+    auto addToggle = [this, viewMenu](const QString& text, const QString& key) {
+        QAction* toggle = viewMenu->addAction(text);
+        toggle->setCheckable(true);
+        toggle->setChecked(boolSetting(key, true));
+        connect(toggle, &QAction::toggled, this, [this, key](bool hide) {
+            setBoolSetting(key, hide);
+            if (!isDatabaseUsable())
+                return;
+            PasswordDatabase::Password* selected = ui->passwordTableWidget->selectedPassword();
+            refillPasswordTable();
+            selectPassword(selected);
+            refillInfoTable();
+        });
+    };
+    addToggle(tr("Hide User Names"), QStringLiteral("app.mainWindow.hideUsernames"));
+    addToggle(tr("Hide Passwords"), QStringLiteral("app.mainWindow.hidePasswords"));
+
     setToolsMenu(bar->addMenu(tr("&Tools")));
 }
 

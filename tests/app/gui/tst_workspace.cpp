@@ -47,6 +47,7 @@ private slots:
     void unreadableFileKeepsTheOpenDatabase();
     void vaultIsKnownByItsContent();
     void usernamesAndPasswordsMasked();
+    void viewMenuUnmasksAtOnce();
     void deleteGroupAsksOnlyWhenNotEmpty();
     void deleteGroupBacksUpAndSelectsNeighbour();
     void deleteInsideBackupGroupMakesNoCopies();
@@ -88,6 +89,8 @@ void tst_Workspace::init()
 {
     setBoolSetting("app.settings.askBeforeDelete", true);
     setBoolSetting("app.settings.backupDeletedPasswords", true);
+    setBoolSetting("app.mainWindow.hideUsernames", true);
+    setBoolSetting("app.mainWindow.hidePasswords", true);
     m_window = new MainWindow(qApp, nullptr);
     m_window->resize(900, 600);
     m_window->show();
@@ -589,6 +592,40 @@ void tst_Workspace::usernamesAndPasswordsMasked()
     QCOMPARE(info()->item(4, 1)->text(), QString(7, '*'));
     QCOMPARE(info()->item(7, 1)->text(), QString("Never"));
 
+}
+
+void tst_Workspace::viewMenuUnmasksAtOnce()
+{
+    activateSample();
+    m_window->selectPassword(password("Mail"));
+    QMenu* view = nullptr;
+    for (QAction* entry : m_window->menuBar()->actions()) {
+        if (entry->text() == "&View")
+            view = entry->menu();
+    }
+    QVERIFY(view);
+    QCOMPARE(view->actions().size(), 2);
+    QAction* hideUsernames = view->actions().at(0);
+    QAction* hidePasswords = view->actions().at(1);
+    QCOMPARE(hideUsernames->text(), QString("Hide User Names"));
+    QCOMPARE(hidePasswords->text(), QString("Hide Passwords"));
+    QVERIFY(hideUsernames->isCheckable() && hideUsernames->isChecked());
+    QVERIFY(hidePasswords->isCheckable() && hidePasswords->isChecked());
+
+    hideUsernames->trigger();
+    QVERIFY(!boolSetting("app.mainWindow.hideUsernames", true));
+    QCOMPARE(table()->item(1, 1)->text(), QString("bob"));
+    QCOMPARE(info()->item(1, 1)->text(), QString("bob"));
+    QCOMPARE(info()->item(4, 1)->text(), QString(7, '*'));
+    // The selection stays where it was.
+    QCOMPARE(m_window->currentPassword(), password("Mail"));
+
+    hidePasswords->trigger();
+    QVERIFY(!boolSetting("app.mainWindow.hidePasswords", true));
+    QCOMPARE(info()->item(4, 1)->text(), QString("Mail-pw"));
+    hideUsernames->trigger();
+    QCOMPARE(table()->item(1, 1)->text(), QString("***"));
+    QVERIFY(boolSetting("app.mainWindow.hideUsernames", false));
 }
 
 void tst_Workspace::deleteGroupAsksOnlyWhenNotEmpty()

@@ -864,6 +864,8 @@ bool MainWindow::saveToOwnFile()
     if (m_fileWatch->path() != path)
         followDatabaseFile(path, BFileState::read(path));
     BFileState overwritable = m_fileWatch->seen();
+    // Set once the user chose to save where a vanished file was.
+    bool recreate = false;
     for (;;) {
         // Under the file's lock no other writer can slip in between the
         // look at the file and the save.
@@ -874,7 +876,7 @@ bool MainWindow::saveToOwnFile()
             return false;
         }
         const BFileState now = BFileState::read(path);
-        if (!now.exists() || now.sameContents(overwritable)) {
+        if (now.exists() ? now.sameContents(overwritable) : recreate) {
             const bool saved = writeDatabase(path);
             if (saved) {
                 m_fileWatch->remember();
@@ -886,6 +888,32 @@ bool MainWindow::saveToOwnFile()
             return saved;
         }
         lock.unlock();
+
+        if (!now.exists()) {
+            // Moved away, deleted, or a symbolic link whose file is gone: a
+            // save must not quietly make a new file (nor replace the link).
+            QMessageBox gone(QMessageBox::Warning, tr("File Gone"),
+                             tr("The file \"%1\" is gone: it was moved, renamed or deleted since it was opened "
+                                "here.").arg(QDir::toNativeSeparators(path)),
+                             QMessageBox::NoButton, this);
+            gone.setInformativeText(tr("Save the database under another name, or save it here again as a new "
+                                       "file."));
+            QPushButton* saveAs = gone.addButton(tr("Save As..."), QMessageBox::AcceptRole);
+            QPushButton* saveHere = gone.addButton(tr("Save Here"), QMessageBox::DestructiveRole);
+            QPushButton* cancel = gone.addButton(QMessageBox::Cancel);
+            gone.setDefaultButton(saveAs);
+            gone.setEscapeButton(cancel);
+            execDialog(this, &gone);
+            if (!isDatabaseUsable() || m_database.getFilePath() != path)
+                return false;
+            if (gone.clickedButton() == saveHere) {
+                recreate = true;
+                continue;
+            }
+            if (gone.clickedButton() == saveAs)
+                return saveDatabaseOrSaveAs(true);
+            return false;
+        }
 
         QMessageBox box(QMessageBox::Warning, tr("File Changed"),
                         tr("The file \"%1\" has been changed by another program since it was opened here.")

@@ -291,11 +291,26 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, BFileWrite
         error = tr("No file name was given.");
         return false;
     }
-    // A symbolic link stays: the file it points to is the one replaced.
+    // A symbolic link stays: the file it points to is the one replaced, or
+    // made when the link dangles (following each link in a chain, to the
+    // system's own bound on their number).
     QString targetPath = path;
-    const QFileInfo info(path);
-    if (info.isSymLink() && !info.canonicalFilePath().isEmpty())
-        targetPath = info.canonicalFilePath();
+    if (mode == BFileWriteMode::CreateNew && QFileInfo(path).isSymLink()) {
+        error = tr("The file \"%1\" already exists.").arg(path);
+        return false;
+    }
+    for (int hops = 0; QFileInfo(targetPath).isSymLink(); ++hops) {
+        const QFileInfo link(targetPath);
+        if (!link.canonicalFilePath().isEmpty()) {
+            targetPath = link.canonicalFilePath();
+            break;
+        }
+        if (hops == 40) {
+            error = tr("The symbolic link \"%1\" leads through too many links.").arg(path);
+            return false;
+        }
+        targetPath = link.symLinkTarget();
+    }
     const QFileInfo target(targetPath);
     const QByteArray targetName = QFile::encodeName(targetPath);
     const QByteArray folder = QFile::encodeName(target.absolutePath());

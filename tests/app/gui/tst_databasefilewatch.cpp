@@ -80,6 +80,7 @@ private slots:
     void reloadAndSaveAsKeepTheOutsideChanges();
     void sameBytesAreNoChange();
     void secondCopyIsWarned();
+    void goneFileAsksAndKeepsTheLink();
 
 private:
     void openVault();
@@ -273,6 +274,35 @@ void tst_DatabaseFileWatch::secondCopyIsWarned()
     QVERIFY(!third.mark(m_path));
     m_window->closeDatabase();
     QVERIFY(third.mark(m_path));
+}
+
+void tst_DatabaseFileWatch::goneFileAsksAndKeepsTheLink()
+{
+    // Opened through a link; the file behind it is moved away.
+    const QString link = m_dir.filePath("link.lhdb");
+    QVERIFY(QFile::link(m_path, link));
+    auto unlock = unlockWhenAsked();
+    m_window->openDatabase(link);
+    QVERIFY(unlock->isDone());
+    QVERIFY(QFile::rename(m_path, m_path + ".moved"));
+    changeInWindow();
+    {
+        BoxAnswerer answerer({ "Cancel" });
+        QVERIFY(!m_window->saveDatabaseOrSaveAs(false));
+        QCOMPARE(answerer.boxes, QStringList({ "File Gone|The file \"" + link + "\" is gone: it was moved, renamed "
+                                                                                "or deleted since it was opened here." }));
+    }
+    QVERIFY(!QFileInfo::exists(m_path));
+    QVERIFY(m_window->isModified());
+    {
+        // Saved here again: through the link, which stays a link.
+        BoxAnswerer answerer({ "Save Here" });
+        QVERIFY(m_window->saveDatabaseOrSaveAs(false));
+        QCOMPARE(answerer.boxes.size(), 1);
+    }
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(groupsInFile(m_path), QStringList({ "Internet" }));
+    QVERIFY(!m_window->isModified());
 }
 
 QTEST_MAIN(tst_DatabaseFileWatch)

@@ -645,6 +645,9 @@ void MainWindow::followDatabaseFile(const QString& filePath, const BFileState& s
 {
     m_fileWatch->follow(filePath, seen);
     m_inUseMarker.mark(filePath);
+    // A vault the user may not write is opened read-only: the title says
+    // so, and Save offers Save As instead of rewriting it.
+    setTitleNote(isReadOnlyFile(filePath) ? tr("read-only") : QString());
     if (m_fileChangedLabel)
         m_fileChangedLabel->hide();
 }
@@ -653,6 +656,7 @@ void MainWindow::forgetDatabaseFile()
 {
     m_fileWatch->stop();
     m_inUseMarker.release();
+    setTitleNote(QString());
     if (m_fileChangedLabel)
         m_fileChangedLabel->hide();
 }
@@ -834,8 +838,18 @@ bool MainWindow::saveDatabaseOrSaveAs(bool forceSaveAs)
     if (!isDatabaseUsable())
         return false;
     ui->findWidget->hide();
-    if (!forceSaveAs && !m_database.getFilePath().isEmpty())
-        return saveToOwnFile();
+    if (!forceSaveAs && !m_database.getFilePath().isEmpty()) {
+        const QString path = m_database.getFilePath();
+        if (!isReadOnlyFile(path))
+            return saveToOwnFile();
+        setTitleNote(tr("read-only"));
+        if (!askQuestion(this, tr("Read-Only File"),
+                         tr("The file \"%1\" is read-only and is left as it is. Save the database under "
+                            "another name?").arg(QDir::toNativeSeparators(path)),
+                         tr("Save As..."), tr("Cancel"), true)
+            || !isDatabaseUsable() || m_database.getFilePath() != path)
+            return false;
+    }
 
     const QString openDir = stringSetting(QStringLiteral("app.mainWindow.databaseOpenDir"), QString());
     const QString filePath = getSaveFileName(this, tr("Select File"),

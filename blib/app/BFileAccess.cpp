@@ -329,6 +329,12 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, BFileWrite
         error = tr("\"%1\" is not a regular file.").arg(path);
         return false;
     }
+    // The rename would replace it all the same: a file its owner made
+    // read-only is kept.
+    if (exists && isReadOnlyFile(targetPath)) {
+        error = tr("The file \"%1\" is read-only.").arg(path);
+        return false;
+    }
 
     removeAbandonedTemporaryFiles(folder);
     // A short name of fixed length: any name the file system accepts for the
@@ -424,4 +430,13 @@ bool writeFileOrDevice(const QString& path, const QByteArray& data, QString& err
         return false;
     }
     return true;
+}
+
+bool isReadOnlyFile(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status {};
+    if (path.isEmpty() || ::stat(name.constData(), &status) != 0)
+        return false;
+    return ::access(name.constData(), W_OK) != 0 || (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }

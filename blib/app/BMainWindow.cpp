@@ -377,11 +377,19 @@ void BMainWindow::keyPressEvent(QKeyEvent* event)
 void BMainWindow::updateTitleAndStatus()
 {
     QString title = tr("Lockharbour Password Manager");
+    if (!m_titleNote.isEmpty())
+        title += QStringLiteral(" (%1)").arg(m_titleNote);
     if (m_modified)
         title += tr(" *(unsaved changes)");
     setWindowTitle(title);
     if (QStatusBar* status = m_form->formStatusBar())
         status->showMessage(QString::fromUtf8(BAppInfo::copyrightNotice));
+}
+
+void BMainWindow::setTitleNote(const QString& note)
+{
+    m_titleNote = note;
+    updateTitleAndStatus();
 }
 
 void BMainWindow::statusBarMessageChanged(const QString&)

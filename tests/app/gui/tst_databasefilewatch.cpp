@@ -81,6 +81,7 @@ private slots:
     void sameBytesAreNoChange();
     void secondCopyIsWarned();
     void goneFileAsksAndKeepsTheLink();
+    void readOnlyVaultOpensReadOnly();
 
 private:
     void openVault();
@@ -303,6 +304,45 @@ void tst_DatabaseFileWatch::goneFileAsksAndKeepsTheLink()
     QVERIFY(QFileInfo(link).isSymLink());
     QCOMPARE(groupsInFile(m_path), QStringList({ "Internet" }));
     QVERIFY(!m_window->isModified());
+}
+
+void tst_DatabaseFileWatch::readOnlyVaultOpensReadOnly()
+{
+    QVERIFY(QFile::setPermissions(m_path, QFileDevice::ReadOwner));
+    const QByteArray before = [this]() {
+        QFile file(m_path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    openVault();
+    QVERIFY(m_window->windowTitle().contains("read-only"));
+    changeInWindow();
+    {
+        // Save offers Save As; declining leaves the file alone.
+        BoxAnswerer answerer({ "Cancel" });
+        QVERIFY(!m_window->saveDatabaseOrSaveAs(false));
+        QCOMPARE(answerer.boxes, QStringList({ "Read-Only File|The file \"" + m_path + "\" is read-only and is left "
+                                                                                   "as it is. Save the database under "
+                                                                                   "another name?" }));
+    }
+    QFile file(m_path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+    QCOMPARE(QFileInfo(m_path).permissions() & QFileDevice::WriteOwner, QFileDevice::Permissions());
+
+    // Saved under another name, the vault is writable again.
+    const QString copy = m_dir.filePath("writable.lhdb");
+    BoxAnswerer answerer({ "Save As..." });
+    UiDriver chooseFile([&]() {
+        auto* dialog = visibleTopLevel<QFileDialog>();
+        if (!dialog)
+            return false;
+        chooseInFileDialog(dialog, copy);
+        return true;
+    });
+    QVERIFY(m_window->saveDatabaseOrSaveAs(false));
+    QVERIFY(chooseFile.isDone());
+    QCOMPARE(groupsInFile(copy), QStringList({ "Internet" }));
+    QVERIFY(!m_window->windowTitle().contains("read-only"));
 }
 
 QTEST_MAIN(tst_DatabaseFileWatch)

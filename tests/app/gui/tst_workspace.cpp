@@ -315,11 +315,13 @@ void tst_Workspace::failedSaveIsShownAndStopsTheClose()
     setBoolSetting("app.settings.askBeforeDelete", false);
     m_window->selectGroup(group("Spare"));
     m_window->deleteSelectedGroup();
-    BoxAnswerer answerer({ "Save", "OK" });
+    // The file is gone with its folder: saving it there again fails.
+    BoxAnswerer answerer({ "Save", "Save Here", "OK" });
     m_window->closeDatabase();
-    QCOMPARE(answerer.boxes.size(), 2);
-    QVERIFY(answerer.boxes.at(1).startsWith("Failed to Save|Failed to save the password database.\n"));
-    QVERIFY(answerer.boxes.at(1).size() > QString("Failed to Save|Failed to save the password database.\n").size());
+    QCOMPARE(answerer.boxes.size(), 3);
+    QVERIFY(answerer.boxes.at(1).startsWith("File Gone|"));
+    QVERIFY(answerer.boxes.at(2).startsWith("Failed to Save|Failed to save the password database.\n"));
+    QVERIFY(answerer.boxes.at(2).size() > QString("Failed to Save|Failed to save the password database.\n").size());
     QVERIFY(m_window->isDatabaseView());
     QVERIFY(m_window->database().isModified());
     QVERIFY(m_window->isModified());

@@ -17,9 +17,10 @@
 
 namespace {
 
-// The database named on the command line ("lockharbour FILE.lhdb", as a
-// file manager starts the program; a file of another kind is imported): the first argument that is not an
-// option. The toolkit has taken its own options out already.
+// The database named on the command line ("lockharbour FILE", as a file
+// manager starts the program; a vault is known by its content, and a file of
+// another kind is imported): the first argument that is not an option. The
+// toolkit has taken its own options out already.
 QString databaseArgument(const QStringList& arguments)
 {
     for (int i = 1; i < arguments.size(); ++i) {

@@ -1258,6 +1258,11 @@ bool CommandLineClient::loadHeader(const QString& path, PasswordDatabase& db)
 bool CommandLineClient::openDatabase(const QString& path, const Options& options, PasswordDatabase& db,
                                      BFileLock* writeLock, const std::function<bool()>& readMore)
 {
+    // A command that would change the vault stops before any question.
+    if (writeLock && isReadOnlyFile(path)) {
+        fail(tr("The file \"%1\" is read-only: it is left unchanged.").arg(path));
+        return false;
+    }
     if (!loadHeader(path, db))
         return false;
     const bool fromInput = options.values.contains(QStringLiteral("password-stdin"));

@@ -399,6 +399,9 @@ public:
     // or comes from a newer program; a file that is read but is no database
     // leaves it empty.
     bool load(const QString& path, BTaskController* controller);
+    // Whether the file at `path` is a database file of this program, told
+    // by its content (the envelope's "type"), whatever its name.
+    static bool isDatabaseFile(const QString& path);
     // Encrypts the tree and writes the file, replacing an existing one only
     // once the new content is safely on disk, under an exclusive lock on the
     // file (waiting up to FileLockWaitMs for another writer). With CreateNew

@@ -182,6 +182,8 @@ HeaderResult readHeader(const QJsonObject& root, Header& header)
     return HeaderResult::Ok;
 }
 
+// The envelope's "type", which tells a database file of this program.
+
 } // namespace
 
 bool PasswordDatabase::hasKeys() const
@@ -315,6 +317,28 @@ bool PasswordDatabase::save(const QString& path, QString* error, BFileWriteMode 
     m_typeText = typeText;
     m_modified = false;
     return true;
+}
+
+bool PasswordDatabase::isDatabaseFile(const QString& path)
+{
+    QByteArray text;
+    QString reason;
+    if (!readRegularFile(path, MaxFileSize, text, reason))
+        return false;
+    // Cheap refusals first: the envelope is a JSON object.
+    int start = 0;
+    while (start < text.size() && QByteArray(" \t\r\n").contains(text.at(start)))
+        ++start;
+    if (start == text.size() || text.at(start) != '{')
+        return false;
+    QJsonDocument document;
+    try {
+        document = QJsonDocument::fromJson(text);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const QJsonValue type = document.object().value(QLatin1String("type"));
+    return document.isObject() && type.isString() && type.toString() == databaseTypeText();
 }
 
 bool PasswordDatabase::load(const QString& path, BTaskController* controller)

@@ -99,6 +99,7 @@ MainWindow::MainWindow(QApplication* application, QWidget* parent)
     });
     // One clearing per copy: a repeating timer would go on wiping whatever
     // the user copies later from other programs.
+    m_clipboardTimer->setObjectName(QStringLiteral("clipboardTimer"));
     m_clipboardTimer->setSingleShot(true);
     connect(m_clipboardTimer, &QTimer::timeout, this, &MainWindow::clearClipboard);
     if (application)
@@ -273,6 +274,25 @@ void MainWindow::createMenus()
     m_passwordMenu->addSeparator();
     m_passwordMenu->addAction(m_generatePasswordAction);
 
+    // Masking of the table and the info view, taking effect at once.
+    QMenu* viewMenu = bar->addMenu(tr("&View"));
+    auto addToggle = [this, viewMenu](const QString& text, const QString& key) {
+        QAction* toggle = viewMenu->addAction(text);
+        toggle->setCheckable(true);
+        toggle->setChecked(boolSetting(key, true));
+        connect(toggle, &QAction::toggled, this, [this, key](bool hide) {
+            setBoolSetting(key, hide);
+            if (!isDatabaseUsable())
+                return;
+            PasswordDatabase::Password* selected = ui->passwordTableWidget->selectedPassword();
+            refillPasswordTable();
+            selectPassword(selected);
+            refillInfoTable();
+        });
+    };
+    addToggle(tr("Hide User Names"), QStringLiteral("app.mainWindow.hideUsernames"));
+    addToggle(tr("Hide Passwords"), QStringLiteral("app.mainWindow.hidePasswords"));
+
     setToolsMenu(bar->addMenu(tr("&Tools")));
 }
 
@@ -363,7 +383,7 @@ void MainWindow::openSettingsDialog()
     // Icon packs may have been loaded or unloaded in the plugin manager.
     refreshEntryIcons();
     if (isDatabaseView() && boolSetting(QStringLiteral("app.settings.lockWorkspaceTimeout"), false))
-        m_inactivityTimer->start(intSetting(QStringLiteral("app.settings.lockWorkspaceTimeoutSeconds"), 600));
+        m_inactivityTimer->start(SettingsDialog::lockTimeoutSeconds());
     else
         m_inactivityTimer->stop();
 }
@@ -448,7 +468,7 @@ void MainWindow::goToDatabaseView()
     ui->mainToolBar->show();
     refreshFormatNotice();
     if (boolSetting(QStringLiteral("app.settings.lockWorkspaceTimeout"), false))
-        m_inactivityTimer->start(intSetting(QStringLiteral("app.settings.lockWorkspaceTimeoutSeconds"), 600));
+        m_inactivityTimer->start(SettingsDialog::lockTimeoutSeconds());
     updateActions();
 }
 
@@ -521,6 +541,10 @@ bool MainWindow::checkUnsavedChanges()
     auto* box = new QMessageBox(QMessageBox::Question, tr("Unsaved Changes"),
                                 tr("There are unsaved changes. Do you want to save them now?"),
                                 QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    // Whatever order and default the desktop's style gives the buttons,
+    // Enter saves and Escape cancels: no key press throws the changes away.
+    box->setDefaultButton(QMessageBox::Save);
+    box->setEscapeButton(QMessageBox::Cancel);
     execDialog(this, box);
     const QMessageBox::StandardButton answer = box->standardButton(box->clickedButton());
     delete box;
@@ -586,9 +610,11 @@ void MainWindow::openDatabase()
     QStringList extensions { QStringLiteral("lhdb") };
     for (const PasswordDatabaseLoaderPlugin* loader : databaseLoaders())
         extensions += loader->fileExtensions();
+    // Every file as well: a vault saved without its extension is known by
+    // its content.
     const QString filePath = getOpenFileName(this, tr("Select File"),
                                              stringSetting(QStringLiteral("app.mainWindow.databaseOpenDir"), QString()),
-                                             extensions);
+                                             extensions, tr("All files (*)"));
     if (filePath.isEmpty())
         return;
     setStringSetting(QStringLiteral("app.mainWindow.databaseOpenDir"), QFileInfo(filePath).absolutePath());
@@ -597,8 +623,11 @@ void MainWindow::openDatabase()
 
 void MainWindow::openOrImportDatabase(const QString& filePath)
 {
-    // Offered in upper case too, so taken in either.
-    if (QFileInfo(filePath).suffix().compare(QLatin1String("lhdb"), Qt::CaseInsensitive) == 0)
+    // A vault is known by its content, whatever its name; a damaged file
+    // named as a vault (in either case, as the open dialog offers both) is
+    // opened as one too, so that the reason it cannot be read is shown.
+    if (PasswordDatabase::isDatabaseFile(filePath)
+        || QFileInfo(filePath).suffix().compare(QLatin1String("lhdb"), Qt::CaseInsensitive) == 0)
         openDatabase(filePath);
     else
         importDatabase(filePath);
@@ -636,9 +665,8 @@ void MainWindow::openDatabaseFile(const QString& filePath)
         const QString text = controller.errorMessage().isEmpty()
             ? tr("Failed to load the password database file. It may be corrupted or has been tampered with.")
             : controller.errorMessage();
+        // The open database stays exactly as it was, unsaved changes included.
         showError(this, tr("Failed to Load"), text);
-        m_database.clearModified();
-        refreshTitle();
         return;
     }
     DatabaseUnlockDialog dialog(this, &newDb);
@@ -655,6 +683,9 @@ void MainWindow::followDatabaseFile(const QString& filePath, const BFileState& s
 {
     m_fileWatch->follow(filePath, seen);
     m_inUseMarker.mark(filePath);
+    // A vault the user may not write is opened read-only: the title says
+    // so, and Save offers Save As instead of rewriting it.
+    setTitleNote(isReadOnlyFile(filePath) ? tr("read-only") : QString());
     if (m_fileChangedLabel)
         m_fileChangedLabel->hide();
 }
@@ -663,6 +694,7 @@ void MainWindow::forgetDatabaseFile()
 {
     m_fileWatch->stop();
     m_inUseMarker.release();
+    setTitleNote(QString());
     if (m_fileChangedLabel)
         m_fileChangedLabel->hide();
 }
@@ -674,7 +706,10 @@ void MainWindow::importDatabase(const QString& filePath)
         // The open dialog offers every extension in upper case as well; a
         // file no loader takes must not be passed over in silence.
         showError(this, tr("Import Failed"),
-                  tr("No installed plugin reads files ending in \".%1\".").arg(suffix));
+                  suffix.isEmpty()
+                      ? tr("The file \"%1\" is not a password database, and its name has no extension that an "
+                           "installed plugin reads.").arg(QFileInfo(filePath).fileName())
+                      : tr("No installed plugin reads files ending in \".%1\".").arg(suffix));
         return;
     }
     if (!checkUnsavedChanges())
@@ -846,13 +881,24 @@ bool MainWindow::saveDatabaseOrSaveAs(bool forceSaveAs)
     if (!isDatabaseUsable())
         return false;
     ui->findWidget->hide();
-    if (!forceSaveAs && !m_database.getFilePath().isEmpty())
-        return saveToOwnFile();
+    if (!forceSaveAs && !m_database.getFilePath().isEmpty()) {
+        const QString path = m_database.getFilePath();
+        if (!isReadOnlyFile(path))
+            return saveToOwnFile();
+        setTitleNote(tr("read-only"));
+        if (!askQuestion(this, tr("Read-Only File"),
+                         tr("The file \"%1\" is read-only and is left as it is. Save the database under "
+                            "another name?").arg(QDir::toNativeSeparators(path)),
+                         tr("Save As..."), tr("Cancel"), true)
+            || !isDatabaseUsable() || m_database.getFilePath() != path)
+            return false;
+    }
 
     const QString openDir = stringSetting(QStringLiteral("app.mainWindow.databaseOpenDir"), QString());
     const QString filePath = getSaveFileName(this, tr("Select File"),
                                              stringSetting(QStringLiteral("app.mainWindow.databaseSaveDir"), openDir),
-                                             suggestedFileName(m_database.getName()), QStringLiteral("lhdb"));
+                                             suggestedFileName(m_database.getName()), QStringLiteral("lhdb"),
+                                             tr("Password databases (*.lhdb)"));
     if (filePath.isEmpty())
         return false;
     setStringSetting(QStringLiteral("app.mainWindow.databaseSaveDir"), QFileInfo(filePath).absolutePath());
@@ -875,6 +921,8 @@ bool MainWindow::saveToOwnFile()
     if (m_fileWatch->path() != path)
         followDatabaseFile(path, BFileState::read(path));
     BFileState overwritable = m_fileWatch->seen();
+    // Set once the user chose to save where a vanished file was.
+    bool recreate = false;
     for (;;) {
         // Under the file's lock no other writer can slip in between the
         // look at the file and the save.
@@ -885,7 +933,7 @@ bool MainWindow::saveToOwnFile()
             return false;
         }
         const BFileState now = BFileState::read(path);
-        if (!now.exists() || now.sameContents(overwritable)) {
+        if (now.exists() ? now.sameContents(overwritable) : recreate) {
             const bool saved = writeDatabase(path);
             if (saved) {
                 m_fileWatch->remember();
@@ -897,6 +945,32 @@ bool MainWindow::saveToOwnFile()
             return saved;
         }
         lock.unlock();
+
+        if (!now.exists()) {
+            // Moved away, deleted, or a symbolic link whose file is gone: a
+            // save must not quietly make a new file (nor replace the link).
+            QMessageBox gone(QMessageBox::Warning, tr("File Gone"),
+                             tr("The file \"%1\" is gone: it was moved, renamed or deleted since it was opened "
+                                "here.").arg(QDir::toNativeSeparators(path)),
+                             QMessageBox::NoButton, this);
+            gone.setInformativeText(tr("Save the database under another name, or save it here again as a new "
+                                       "file."));
+            QPushButton* saveAs = gone.addButton(tr("Save As..."), QMessageBox::AcceptRole);
+            QPushButton* saveHere = gone.addButton(tr("Save Here"), QMessageBox::DestructiveRole);
+            QPushButton* cancel = gone.addButton(QMessageBox::Cancel);
+            gone.setDefaultButton(saveAs);
+            gone.setEscapeButton(cancel);
+            execDialog(this, &gone);
+            if (!isDatabaseUsable() || m_database.getFilePath() != path)
+                return false;
+            if (gone.clickedButton() == saveHere) {
+                recreate = true;
+                continue;
+            }
+            if (gone.clickedButton() == saveAs)
+                return saveDatabaseOrSaveAs(true);
+            return false;
+        }
 
         QMessageBox box(QMessageBox::Warning, tr("File Changed"),
                         tr("The file \"%1\" has been changed by another program since it was opened here.")
@@ -1002,11 +1076,14 @@ void MainWindow::unlockWorkspace()
     }
     PasswordDatabaseUnlockTask task(m_database, password);
     wipe(password);
-    const BTaskResult result = BTaskDialog::run(this, &task, false);
+    // One box for a failure, with the task's own reason when it gave one.
+    QString error;
+    const BTaskResult result = BTaskDialog::run(this, &task, false, &error);
     if (result == Cancelled)
         return;
     if (result != Success || m_database.isLocked()) {
-        showError(this, tr("Failed to Unlock"), tr("Failed to unlock database with that password."));
+        showError(this, tr("Failed to Unlock"),
+                  error.isEmpty() ? tr("Failed to unlock database with that password.") : error);
         return;
     }
     // The findings of before the lock name entries that no longer exist.
@@ -1548,9 +1625,12 @@ void MainWindow::deleteSelectedGroup()
     if (boolSetting(QStringLiteral("app.settings.askBeforeDelete"), true) && !group->isEmpty()) {
         ui->findWidget->hide();
         const int generation = m_modelGeneration;
-        if (!askWarning(this, tr("Delete Group"),
-                        tr("Are you sure you want to delete the group and all its children? This can't be undone."),
-                        tr("Delete Group"), tr("Cancel")))
+        const QString text = deletionKeepsCopies(*group)
+            ? tr("Are you sure you want to delete the group and all its children? Copies of its passwords are "
+                 "kept in the backup group \"%1\"; the groups themselves can't be restored.")
+                  .arg(backupGroupName())
+            : tr("Are you sure you want to delete the group and all its children? This can't be undone.");
+        if (!askWarning(this, tr("Delete Group"), text, tr("Delete Group"), tr("Cancel")))
             return;
         if (generation != m_modelGeneration || tree->selectedGroup() != group)
             return;
@@ -1625,6 +1705,34 @@ void MainWindow::deleteGroup(PasswordDatabase::Group* group, bool disallowBackup
 
 // ---------------------------------------------------------------- passwords
 
+bool MainWindow::deletionKeepsCopies(const PasswordDatabase::Item& item) const
+{
+    if (isInBackupGroup(item) || !boolSetting(QStringLiteral("app.settings.backupDeletedPasswords"), true))
+        return false;
+    if (item.isPassword())
+        return true;
+    // A group's deletion keeps something only when a password lies inside.
+    QList<const PasswordDatabase::Item*> pending { &item };
+    while (!pending.isEmpty()) {
+        const PasswordDatabase::Item* at = pending.takeLast();
+        if (at->isPassword())
+            return true;
+        for (const PasswordDatabase::Item* child : static_cast<const PasswordDatabase::Group*>(at)->getItems())
+            pending.append(child);
+    }
+    return false;
+}
+
+QString MainWindow::backupGroupName() const
+{
+    // The group a backup would go to, or the name of the one it would make.
+    for (const PasswordDatabase::Item* item : m_database.getAllItems()) {
+        if (item->isGroup() && item->getTag() == PasswordDatabase::BackupGroupTag)
+            return item->getName();
+    }
+    return tr("Backup");
+}
+
 void MainWindow::backupPassword(const PasswordDatabase::Password& password)
 {
     PasswordDatabase::Group* created = nullptr;
@@ -1643,8 +1751,12 @@ void MainWindow::deleteSelectedPassword()
     if (boolSetting(QStringLiteral("app.settings.askBeforeDelete"), true)) {
         ui->findWidget->hide();
         const int generation = m_modelGeneration;
-        if (!askWarning(this, tr("Delete Password"), tr("Are you sure you want to delete the password? This can't be undone."),
-                        tr("Delete Password"), tr("Cancel")))
+        const PasswordDatabase::Password* selected = table->selectedPassword();
+        const QString text = deletionKeepsCopies(*selected)
+            ? tr("Are you sure you want to delete the password? A copy of it is kept in the backup group \"%1\".")
+                  .arg(backupGroupName())
+            : tr("Are you sure you want to delete the password? This can't be undone.");
+        if (!askWarning(this, tr("Delete Password"), text, tr("Delete Password"), tr("Cancel")))
             return;
         if (generation != m_modelGeneration)
             return;
@@ -1799,7 +1911,7 @@ void MainWindow::setClipboardString(const QString& string)
     data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
     QApplication::clipboard()->setMimeData(data);
 
-    if (!boolSetting(QStringLiteral("app.settings.clearClipboardTimeout"), false)) {
+    if (!SettingsDialog::clearClipboardEnabled()) {
         m_clipboardTimer->stop();
         m_clipboardSalt.clear();
         m_clipboardHash.clear();
@@ -1809,9 +1921,8 @@ void MainWindow::setClipboardString(const QString& string)
     for (char& byte : m_clipboardSalt)
         byte = static_cast<char>(QRandomGenerator::system()->bounded(256));
     m_clipboardHash = clipboardHash(string);
-    const qint64 milliseconds =
-        qint64(intSetting(QStringLiteral("app.settings.clearClipboardTimeoutSeconds"), 30)) * 1000;
-    m_clipboardTimer->start(int(qBound<qint64>(0, milliseconds, std::numeric_limits<int>::max())));
+    const qint64 milliseconds = qint64(SettingsDialog::clearClipboardSeconds()) * 1000;
+    m_clipboardTimer->start(int(qBound<qint64>(1000, milliseconds, std::numeric_limits<int>::max())));
 }
 
 void MainWindow::clearClipboard()

@@ -182,6 +182,10 @@ private:
     void refreshTitle();
     // Marks the database modified, refreshes the title, updates the actions.
     void databaseChanged();
+    // Whether deleting `item` now leaves copies of passwords in the backup
+    // group, and that group's name (or the name of the one a backup makes).
+    bool deletionKeepsCopies(const PasswordDatabase::Item& item) const;
+    QString backupGroupName() const;
     // Copies `password` into the backup group; a newly made backup group is
     // shown as the last top-level tree item.
     void backupPassword(const PasswordDatabase::Password& password);

@@ -8,7 +8,6 @@
 #include "blib/app/BSettings.h"
 #include "blib/net/BAnalytics.h"
 
-#include <QCloseEvent>
 
 SettingsDialog::SettingsDialog(QWidget* parent)
     : QDialog(parent)
@@ -33,11 +32,11 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     ui->warnReusedPasswordsCheckBox->setChecked(
         boolSetting(QStringLiteral("app.settings.warnReusedPasswords"), true));
     ui->lockTimeoutCheckBox->setChecked(boolSetting(QStringLiteral("app.settings.lockWorkspaceTimeout"), false));
-    ui->lockTimeoutSpinBox->setValue(intSetting(QStringLiteral("app.settings.lockWorkspaceTimeoutSeconds"), 600));
+    ui->lockTimeoutSpinBox->setValue(lockTimeoutSeconds());
     ui->lockOnMinimiseCheckBox->setChecked(
         boolSetting(QStringLiteral("app.settings.lockWorkspaceOnMinimise"), false));
-    ui->clearClipboardCheckBox->setChecked(boolSetting(QStringLiteral("app.settings.clearClipboardTimeout"), false));
-    ui->clearClipboardSpinBox->setValue(intSetting(QStringLiteral("app.settings.clearClipboardTimeoutSeconds"), 30));
+    ui->clearClipboardCheckBox->setChecked(clearClipboardEnabled());
+    ui->clearClipboardSpinBox->setValue(clearClipboardSeconds());
     // The form connects the boxes for later changes; this covers the start.
     ui->lockTimeoutWidget->setEnabled(ui->lockTimeoutCheckBox->isChecked());
     ui->clearClipboardWidget->setEnabled(ui->clearClipboardCheckBox->isChecked());
@@ -53,29 +52,31 @@ SettingsDialog::~SettingsDialog()
     delete ui;
 }
 
+int SettingsDialog::lockTimeoutSeconds()
+{
+    return qMax(1, intSetting(QStringLiteral("app.settings.lockWorkspaceTimeoutSeconds"), 600));
+}
+
+bool SettingsDialog::clearClipboardEnabled()
+{
+    // On unless the user turned it off: a copied password must not stay on
+    // the clipboard for good.
+    return boolSetting(QStringLiteral("app.settings.clearClipboardTimeout"), true);
+}
+
+int SettingsDialog::clearClipboardSeconds()
+{
+    return qMax(1, intSetting(QStringLiteral("app.settings.clearClipboardTimeoutSeconds"), 30));
+}
+
 void SettingsDialog::accept()
 {
     storeSettings();
     QDialog::accept();
 }
 
-void SettingsDialog::reject()
-{
-    storeSettings();
-    QDialog::reject();
-}
-
-void SettingsDialog::closeEvent(QCloseEvent* event)
-{
-    storeSettings();
-    QDialog::closeEvent(event);
-}
-
 void SettingsDialog::storeSettings()
 {
-    if (m_stored)
-        return;
-    m_stored = true;
     setBoolSetting(QStringLiteral("app.settings.showInSystemTray"), ui->showInSystemTrayGroupBox->isChecked());
     setBoolSetting(QStringLiteral("app.settings.showInSystemTrayOnly"), ui->minimiseToTrayCheckBox->isChecked());
     setBoolSetting(QStringLiteral("app.settings.minimiseOnClose"), ui->minimiseToTrayOnCloseCheckBox->isChecked());

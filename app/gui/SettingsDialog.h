@@ -8,8 +8,8 @@ class SettingsDialog;
 }
 
 // Edits the workspace's application settings. The controls are filled from
-// the settings store on construction; the first of OK, Cancel or closing
-// the window writes every control back, so there is no discarding.
+// the settings store on construction; only OK writes them back, so Cancel
+// and closing the window keep the settings as they were.
 class SettingsDialog : public QDialog
 {
     Q_OBJECT
@@ -18,19 +18,22 @@ public:
     explicit SettingsDialog(QWidget* parent);
     ~SettingsDialog() override;
 
+    // The settings of the inactivity lock and the clipboard clearing as the
+    // workspace uses them: a period is at least one second, whatever the
+    // store holds (zero would lock at once after every unlock, or empty the
+    // clipboard before anything could be pasted).
+    static int lockTimeoutSeconds();
+    static bool clearClipboardEnabled();
+    static int clearClipboardSeconds();
+
 public slots:
     void accept() override;
-    void reject() override;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
 
 private:
-    // Writes every control to its setting, once per dialog.
+    // Writes every control to its setting.
     void storeSettings();
 
     Ui::SettingsDialog* ui;
-    bool m_stored = false;
 };
 
 #endif // SETTINGSDIALOG_H

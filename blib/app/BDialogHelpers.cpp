@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -100,7 +102,7 @@ QString openFileNameFilter(const QStringList& extensions)
 }
 
 QStringList getOpenFileNames(QWidget* parent, const QString& title, const QString& dir,
-                             const QStringList& extensions)
+                             const QStringList& extensions, const QString& otherFilter)
 {
     auto* dialog = new QFileDialog(parent, title);
     dialog->setDirectory(dir);
@@ -116,14 +118,16 @@ QStringList getOpenFileNames(QWidget* parent, const QString& title, const QStrin
     // The combined filter replaces the per-extension list, so the dialog
     // offers one filter that matches every extension in either case.
     dialog->setNameFilter(openFileNameFilter(extensions));
+    if (!otherFilter.isEmpty())
+        dialog->setNameFilters({ openFileNameFilter(extensions), otherFilter });
 
     return runFileDialog(parent, dialog);
 }
 
 QString getOpenFileName(QWidget* parent, const QString& title, const QString& dir,
-                        const QStringList& extensions)
+                        const QStringList& extensions, const QString& otherFilter)
 {
-    return firstOf(getOpenFileNames(parent, title, dir, extensions));
+    return firstOf(getOpenFileNames(parent, title, dir, extensions, otherFilter));
 }
 
 QString getOpenFileName(QWidget* parent, const QString& title, const QString& dir,
@@ -142,16 +146,33 @@ QString getExistingFileName(QWidget* parent, const QString& title, const QString
 }
 
 QString getSaveFileName(QWidget* parent, const QString& title, const QString& dir,
-                        const QString& suggestedName, const QString& suffix)
+                        const QString& suggestedName, const QString& suffix, const QString& nameFilter)
 {
     auto* dialog = new QFileDialog(parent, title);
     dialog->setDirectory(dir);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setDefaultSuffix(QStringLiteral(".") + suffix); // Qt drops the leading dot
+    if (!nameFilter.isEmpty())
+        dialog->setNameFilter(nameFilter);
     if (!suggestedName.isEmpty())
         dialog->selectFile(suggestedName);
-    return firstOf(runFileDialog(parent, dialog));
+    QString path = firstOf(runFileDialog(parent, dialog));
+    // The dialog adds the default suffix only when no dot appears anywhere
+    // in the path, and some desktops' dialogs not at all: a name typed in a
+    // folder such as "~/my.files" would be saved without it.
+    if (path.isEmpty() || suffix.isEmpty() || QFileInfo(path).fileName().contains(QLatin1Char('.')))
+        return path;
+    path += QLatin1Char('.') + suffix;
+    const QFileInfo chosen(path);
+    if ((chosen.exists() || chosen.isSymLink())
+        && !askWarning(parent, QCoreApplication::translate("BDialogHelpers", "Replace File"),
+                       QCoreApplication::translate("BDialogHelpers", "The file \"%1\" already exists. Replace it?")
+                           .arg(QDir::toNativeSeparators(path)),
+                       QCoreApplication::translate("BDialogHelpers", "Replace"),
+                       QCoreApplication::translate("BDialogHelpers", "Cancel")))
+        return QString();
+    return path;
 }
 
 void fixDialogHeight(QWidget* dialog)

@@ -32,17 +32,22 @@ bool askWarning(QWidget* parent, const QString& title, const QString& text,
 
 // File dialogs. A cancelled dialog or an empty selection gives an empty
 // list or string.
+// `otherFilter`, when given (such as "All files (*)"), is offered after
+// the combined filter of the extensions.
 QStringList getOpenFileNames(QWidget* parent, const QString& title, const QString& dir,
-                             const QStringList& extensions);
+                             const QStringList& extensions, const QString& otherFilter = QString());
 QString getOpenFileName(QWidget* parent, const QString& title, const QString& dir,
-                        const QStringList& extensions);
+                        const QStringList& extensions, const QString& otherFilter = QString());
 QString getOpenFileName(QWidget* parent, const QString& title, const QString& dir,
                         const QString& extension);
 QString getExistingFileName(QWidget* parent, const QString& title, const QString& dir);
-// `suffix` is the default suffix without its dot; `suggestedName`, when not
-// empty, is preselected.
+// `suffix` is the default suffix without its dot, added to a chosen file
+// name that has none (asking before that name replaces an existing file);
+// `suggestedName`, when not empty, is preselected; `nameFilter`, when not
+// empty, is the one filter offered.
 QString getSaveFileName(QWidget* parent, const QString& title, const QString& dir,
-                        const QString& suggestedName, const QString& suffix);
+                        const QString& suggestedName, const QString& suffix,
+                        const QString& nameFilter = QString());
 
 // The one name filter of getOpenFileNames(): for every extension, in order,
 // "*.ext " in lower case and then "*.EXT " in upper case.

@@ -291,16 +291,31 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, BFileWrite
         error = tr("No file name was given.");
         return false;
     }
-    // A symbolic link stays: the file it points to is the one replaced.
-    // A secret is never written through one: the link may lead anywhere.
+    // A symbolic link stays: the file it points to is the one replaced, or
+    // made when the link dangles (following each link in a chain, to the
+    // system's own bound on their number). A secret is never written
+    // through one: the link may lead anywhere.
     QString targetPath = path;
-    const QFileInfo info(path);
-    if (info.isSymLink() && mode == BFileWriteMode::ReplacePrivate) {
+    if (QFileInfo(path).isSymLink() && mode == BFileWriteMode::ReplacePrivate) {
         error = tr("\"%1\" is a symbolic link; the file is not written through it.").arg(path);
         return false;
     }
-    if (info.isSymLink() && !info.canonicalFilePath().isEmpty())
-        targetPath = info.canonicalFilePath();
+    if (mode == BFileWriteMode::CreateNew && QFileInfo(path).isSymLink()) {
+        error = tr("The file \"%1\" already exists.").arg(path);
+        return false;
+    }
+    for (int hops = 0; QFileInfo(targetPath).isSymLink(); ++hops) {
+        const QFileInfo link(targetPath);
+        if (!link.canonicalFilePath().isEmpty()) {
+            targetPath = link.canonicalFilePath();
+            break;
+        }
+        if (hops == 40) {
+            error = tr("The symbolic link \"%1\" leads through too many links.").arg(path);
+            return false;
+        }
+        targetPath = link.symLinkTarget();
+    }
     const QFileInfo target(targetPath);
     const QByteArray targetName = QFile::encodeName(targetPath);
     const QByteArray folder = QFile::encodeName(target.absolutePath());
@@ -317,6 +332,12 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, BFileWrite
     }
     if (exists && !S_ISREG(existing.st_mode)) {
         error = tr("\"%1\" is not a regular file.").arg(path);
+        return false;
+    }
+    // The rename would replace it all the same: a file its owner made
+    // read-only is kept.
+    if (exists && isReadOnlyFile(targetPath)) {
+        error = tr("The file \"%1\" is read-only.").arg(path);
         return false;
     }
 
@@ -414,4 +435,13 @@ bool writeFileOrDevice(const QString& path, const QByteArray& data, QString& err
         return false;
     }
     return true;
+}
+
+bool isReadOnlyFile(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status {};
+    if (path.isEmpty() || ::stat(name.constData(), &status) != 0)
+        return false;
+    return ::access(name.constData(), W_OK) != 0 || (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }

@@ -40,7 +40,7 @@ enum class BFileWriteMode {
 // naming and renaming are removed by the next write in the same folder.
 //
 // Only regular files are replaced: an existing target that is something else
-// (a FIFO, a device) is refused.
+// (a FIFO, a device), or a read-only file (isReadOnlyFile()), is refused.
 //
 // On failure `error` holds the reason ("No space left on device", ...), the
 // temporary file is removed and the target is as it was, except after a
@@ -56,5 +56,12 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, BFileWrite
 // terminal or other device (such as /dev/stdout), which must never be
 // replaced by a file.
 bool writeFileOrDevice(const QString& path, const QByteArray& data, QString& error);
+
+// Whether the existing file at `path` (a link is followed) may not be
+// written: the system refuses this user write access (permissions, a
+// read-only mount), or no write permission is set on it at all, which the
+// program honours even for a user whom the system would let write anyway.
+// False for a file that does not exist.
+bool isReadOnlyFile(const QString& path);
 
 #endif // BFILEACCESS_H

@@ -377,11 +377,19 @@ void BMainWindow::keyPressEvent(QKeyEvent* event)
 void BMainWindow::updateTitleAndStatus()
 {
     QString title = tr("Lockharbour Password Manager");
+    if (!m_titleNote.isEmpty())
+        title += QStringLiteral(" (%1)").arg(m_titleNote);
     if (m_modified)
         title += tr(" *(unsaved changes)");
     setWindowTitle(title);
     if (QStatusBar* status = m_form->formStatusBar())
         status->showMessage(QString::fromUtf8(BAppInfo::copyrightNotice));
+}
+
+void BMainWindow::setTitleNote(const QString& note)
+{
+    m_titleNote = note;
+    updateTitleAndStatus();
 }
 
 void BMainWindow::statusBarMessageChanged(const QString&)
@@ -551,7 +559,9 @@ void BMainWindow::openSendSuggestionDialog()
 void BMainWindow::checkForUpdates()
 {
     BCheckForUpdatesTask task;
-    switch (BTaskDialog::run(this, &task, false)) {
+    // A failure is reported in one box, with the request's reason if any.
+    QString error;
+    switch (BTaskDialog::run(this, &task, false, &error)) {
     case Success:
         if (task.updateAvailable()) {
             BUpdateDialog dialog(this, task.updateInfo());
@@ -561,7 +571,9 @@ void BMainWindow::checkForUpdates()
         }
         break;
     case Failure:
-        showError(this, tr("Error"), tr("Failed to check for updates."));
+        showError(this, tr("Error"),
+                  error.isEmpty() ? tr("Failed to check for updates.")
+                                  : tr("Failed to check for updates.") + QLatin1Char('\n') + error);
         break;
     case Cancelled:
         break;

@@ -45,6 +45,9 @@ public:
 
     void setModified(bool modified);
     bool isModified() const { return m_modified; }
+    // A note the title shows after the program's name (such as that the
+    // open file is read-only); empty for none.
+    void setTitleNote(const QString& note);
 
     // Rebuilds the recent-files menu and lets the welcome widget re-read it.
     void refreshRecentFiles();
@@ -164,6 +167,7 @@ private:
     QPointer<BSplashDialog> m_splashDialog;
     QList<RegisteredSplitter> m_splitters;
     bool m_modified = false;
+    QString m_titleNote;
     bool m_trayIconShown = false;
     bool m_hideWhenMinimised = false;
     bool m_minimiseOnClose = false;

@@ -3,9 +3,11 @@
 #include "ui_WelcomeWidget.h"
 
 #include "blib/app/BSettings.h"
+#include "blib/net/BAnalytics.h"
 
 #include <QAction>
 #include <QCommandLinkButton>
+#include <QLabel>
 #include <QVBoxLayout>
 
 namespace {
@@ -21,6 +23,22 @@ BWelcomeWidget::BWelcomeWidget(QWidget* parent)
     connect(ui->recentFilesLabel, &QLabel::linkActivated, this, &BWelcomeWidget::recentFilesLinkActivated);
     ui->actionsWidget->hide();
     refreshRecentFiles();
+
+    // Usage statistics stay off until the user agrees; the question is
+    // asked here, without a box in the way, until it has an answer.
+    if (!containsSetting(QStringLiteral("blib.analytics.enabled")) && layout()) {
+        auto* question = new QLabel(this);
+        question->setObjectName(QStringLiteral("analyticsQuestionLabel"));
+        question->setWordWrap(true);
+        question->setText(tr("Send anonymous usage statistics to help improve Lockharbour? "
+                             "<a href=\"yes\">Yes</a> &nbsp; <a href=\"no\">No</a> "
+                             "(you can change this in the settings)"));
+        connect(question, &QLabel::linkActivated, question, [question](const QString& answer) {
+            setAnalyticsEnabled(answer == QLatin1String("yes"));
+            question->hide();
+        });
+        layout()->addWidget(question);
+    }
 }
 
 BWelcomeWidget::~BWelcomeWidget()

@@ -77,7 +77,8 @@ void initialiseAnalytics()
 
 bool analyticsEnabled()
 {
-    return boolSetting(QString::fromLatin1(enabledKey), true);
+    // Nothing is recorded or sent until the user has agreed.
+    return boolSetting(QString::fromLatin1(enabledKey), false);
 }
 
 void setAnalyticsEnabled(bool enabled)

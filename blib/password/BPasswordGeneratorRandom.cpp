@@ -60,8 +60,16 @@ BPasswordGeneratorRandom::BPasswordGeneratorRandom()
     // another type gets its default, so that generation and the editor
     // always find a length and six flags.
     BOption* length = topLevel(m_options, QStringLiteral("length"));
-    if (!length || length->type() != BOption::Int)
+    if (!length || length->type() != BOption::Int) {
         m_options.addInt(QStringLiteral("length"), QString(), true, defaultLength, minimumLength, maximumLength);
+    } else {
+        // A hand-edited definition may ask for any length; generation, the
+        // editor and the command line all stay within the program's bounds.
+        const int minimum = qBound(minimumLength, length->intMinimum(), maximumLength);
+        const int maximum = qBound(minimum, length->intMaximum(), maximumLength);
+        length->setIntRange(minimum, maximum);
+        length->setInt(qBound(minimum, length->intValue(), maximum));
+    }
     for (const Flag& flag : flags) {
         BOption* option = topLevel(m_options, QLatin1String(flag.name));
         if (!option || option->type() != BOption::Bool)

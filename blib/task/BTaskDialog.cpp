@@ -23,9 +23,12 @@ BTaskDialog::~BTaskDialog()
     delete ui;
 }
 
-BTaskResult BTaskDialog::run(QWidget* parent, BTask* task, bool confirmCancel)
+BTaskResult BTaskDialog::run(QWidget* parent, BTask* task, bool confirmCancel, QString* errorText)
 {
+    if (errorText)
+        errorText->clear();
     auto* dialog = new BTaskDialog(parent, task, confirmCancel);
+    dialog->m_errorText = errorText;
     fixDialogHeight(dialog);
     centreOnParent(dialog);
 
@@ -55,7 +58,9 @@ void BTaskDialog::backgroundTaskFinished(BTask*, BTaskResult result)
     m_result = result;
     const QString errorText = m_controller ? m_controller->errorMessage() : QString();
     m_controller = nullptr;
-    if (result == Failure && !errorText.isEmpty())
+    if (result == Failure && m_errorText)
+        *m_errorText = errorText;
+    else if (result == Failure && !errorText.isEmpty())
         showError(this, tr("Error"), errorText);
     close();
 }

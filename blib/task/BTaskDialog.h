@@ -24,8 +24,10 @@ public:
 
     // Shows the dialog over `parent`, runs `task` on a task thread and
     // returns its result once it has finished. With `confirmCancel` the
-    // Cancel button first asks whether to cancel.
-    static BTaskResult run(QWidget* parent, BTask* task, bool confirmCancel);
+    // Cancel button first asks whether to cancel. A failure's error text is
+    // shown in an error box, or, when `errorText` is given, handed back
+    // there (empty when the task set none) for the caller's own box.
+    static BTaskResult run(QWidget* parent, BTask* task, bool confirmCancel, QString* errorText = nullptr);
 
 public slots:
     void backgroundTaskFinished(BTask* task, BTaskResult result);
@@ -45,6 +47,7 @@ private:
     bool m_confirmCancel;
     BTaskController* m_controller;   // of the running thread; null once finished
     BTaskResult m_result = Failure;
+    QString* m_errorText = nullptr;  // where the error goes instead of a box
 };
 
 #endif // BTASKDIALOG_H

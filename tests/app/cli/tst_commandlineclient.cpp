@@ -681,6 +681,21 @@ private slots:
         QCOMPARE(cli({ "ls", longName, "--password-stdin" }, "pw\n").out, QStringLiteral("G/\n"));
     }
 
+    // A vault its owner made read-only is read but never rewritten.
+    void readOnlyVaultIsRefusedByChanges()
+    {
+        const QString file = makeDatabase("readonly.lhdb");
+        QCOMPARE(::chmod(QFile::encodeName(file).constData(), 0400), 0);
+        const QByteArray before = fileBytes(file);
+        const Result changed = cli({ "mkgroup", file, "More", "--password-stdin" }, "master\n");
+        QCOMPARE(changed.code, 1);
+        QCOMPARE(changed.err, QStringLiteral("The file \"%1\" is read-only: it is left unchanged.\n").arg(file));
+        QCOMPARE(fileBytes(file), before);
+        QCOMPARE(modeOf(file), 0400);
+        // Reading still works.
+        QCOMPARE(cli({ "ls", file, "--password-stdin" }, "master\n").code, 0);
+    }
+
     // What the reader cannot keep whole, and files that are no vault at
     // all, fail the real program with a reason instead of opening empty,
     // blocking or crashing.

@@ -82,6 +82,8 @@ private slots:
     void reloadAndSaveAsKeepTheOutsideChanges();
     void sameBytesAreNoChange();
     void secondCopyIsWarned();
+    void goneFileAsksAndKeepsTheLink();
+    void readOnlyVaultOpensReadOnly();
 
 private:
     void openVault();
@@ -289,6 +291,74 @@ void tst_DatabaseFileWatch::secondCopyIsWarned()
     QVERIFY(QFile::exists(marker));
     m_window->closeDatabase();
     QVERIFY(!QFile::exists(marker));
+}
+
+void tst_DatabaseFileWatch::goneFileAsksAndKeepsTheLink()
+{
+    // Opened through a link; the file behind it is moved away.
+    const QString link = m_dir.filePath("link.lhdb");
+    QVERIFY(QFile::link(m_path, link));
+    auto unlock = unlockWhenAsked();
+    m_window->openDatabase(link);
+    QVERIFY(unlock->isDone());
+    QVERIFY(QFile::rename(m_path, m_path + ".moved"));
+    changeInWindow();
+    {
+        BoxAnswerer answerer({ "Cancel" });
+        QVERIFY(!m_window->saveDatabaseOrSaveAs(false));
+        QCOMPARE(answerer.boxes, QStringList({ "File Gone|The file \"" + link + "\" is gone: it was moved, renamed "
+                                                                                "or deleted since it was opened here." }));
+    }
+    QVERIFY(!QFileInfo::exists(m_path));
+    QVERIFY(m_window->isModified());
+    {
+        // Saved here again: through the link, which stays a link.
+        BoxAnswerer answerer({ "Save Here" });
+        QVERIFY(m_window->saveDatabaseOrSaveAs(false));
+        QCOMPARE(answerer.boxes.size(), 1);
+    }
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(groupsInFile(m_path), QStringList({ "Internet" }));
+    QVERIFY(!m_window->isModified());
+}
+
+void tst_DatabaseFileWatch::readOnlyVaultOpensReadOnly()
+{
+    QVERIFY(QFile::setPermissions(m_path, QFileDevice::ReadOwner));
+    const QByteArray before = [this]() {
+        QFile file(m_path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    openVault();
+    QVERIFY(m_window->windowTitle().contains("read-only"));
+    changeInWindow();
+    {
+        // Save offers Save As; declining leaves the file alone.
+        BoxAnswerer answerer({ "Cancel" });
+        QVERIFY(!m_window->saveDatabaseOrSaveAs(false));
+        QCOMPARE(answerer.boxes, QStringList({ "Read-Only File|The file \"" + m_path + "\" is read-only and is left "
+                                                                                   "as it is. Save the database under "
+                                                                                   "another name?" }));
+    }
+    QFile file(m_path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+    QCOMPARE(QFileInfo(m_path).permissions() & QFileDevice::WriteOwner, QFileDevice::Permissions());
+
+    // Saved under another name, the vault is writable again.
+    const QString copy = m_dir.filePath("writable.lhdb");
+    BoxAnswerer answerer({ "Save As..." });
+    UiDriver chooseFile([&]() {
+        auto* dialog = visibleTopLevel<QFileDialog>();
+        if (!dialog)
+            return false;
+        chooseInFileDialog(dialog, copy);
+        return true;
+    });
+    QVERIFY(m_window->saveDatabaseOrSaveAs(false));
+    QVERIFY(chooseFile.isDone());
+    QCOMPARE(groupsInFile(copy), QStringList({ "Internet" }));
+    QVERIFY(!m_window->windowTitle().contains("read-only"));
 }
 
 QTEST_MAIN(tst_DatabaseFileWatch)

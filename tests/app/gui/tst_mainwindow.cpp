@@ -98,7 +98,7 @@ void tst_MainWindow::cleanup()
 void tst_MainWindow::menusAndToolBarInOrder()
 {
     QCOMPARE(actionTexts(m_window->menuBar()->actions()),
-             QStringList({ "&File", "&Group", "&Password", "&Tools", "Language", "&Help" }));
+             QStringList({ "&File", "&Group", "&Password", "&View", "&Tools", "Language", "&Help" }));
     QCOMPARE(actionTexts(menuNamed(*m_window, "&File")->actions()),
              QStringList({ "&New Database...", "&Open Database...", "Recent Files", "---", "&Close Database", "---",
                            "&Save Database", "Save Database As...", "---", "Database Se&ttings...", "---",

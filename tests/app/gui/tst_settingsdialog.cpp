@@ -1,12 +1,14 @@
 // The settings dialog: controls filled from the store, the spin boxes
-// enabled with their check boxes, and every way of leaving it storing the
-// controls exactly once.
+// enabled with their check boxes, OK storing the controls and every other
+// way of leaving keeping the store as it was.
 #include "app/gui/SettingsDialog.h"
 #include "blib/app/BApplicationIdentity.h"
 #include "blib/app/BSettings.h"
 #include "blib/net/BAnalytics.h"
 
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QGroupBox>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -20,8 +22,10 @@ private slots:
     void initTestCase();
     void init();
     void controlsShowTheStore();
-    void leavingStoresOnce_data();
-    void leavingStoresOnce();
+    void okStores();
+    void cancelAndCloseKeepTheStore_data();
+    void cancelAndCloseKeepTheStore();
+    void periodsAreAtLeastOneSecond();
 
 private:
     template <class T>
@@ -87,34 +91,30 @@ void tst_SettingsDialog::controlsShowTheStore()
     QVERIFY(!clearWidget->isEnabled());
 }
 
-void tst_SettingsDialog::leavingStoresOnce_data()
+namespace {
+
+// Changes a control of each kind away from what init() stored.
+void changeEveryKind(QWidget* dialog)
 {
-    QTest::addColumn<int>("way");
-    QTest::newRow("OK") << 0;
-    QTest::newRow("Cancel") << 1;
-    QTest::newRow("close button") << 2;
+    dialog->findChild<QGroupBox*>("showInSystemTrayGroupBox")->setChecked(true);
+    dialog->findChild<QCheckBox*>("backupDeletedPasswordsCheckBox")->setChecked(true);
+    dialog->findChild<QCheckBox*>("askBeforeDeleteCheckBox")->setChecked(false);
+    dialog->findChild<QCheckBox*>("sendUsageStatisticsCheckBox")->setChecked(true);
+    dialog->findChild<QGroupBox*>("securityAuditGroupBox")->setChecked(false);
+    dialog->findChild<QCheckBox*>("lockTimeoutCheckBox")->setChecked(true);
+    dialog->findChild<QSpinBox*>("lockTimeoutSpinBox")->setValue(90);
+    dialog->findChild<QCheckBox*>("clearClipboardCheckBox")->setChecked(false);
+    dialog->findChild<QSpinBox*>("clearClipboardSpinBox")->setValue(12);
 }
 
-void tst_SettingsDialog::leavingStoresOnce()
+} // namespace
+
+void tst_SettingsDialog::okStores()
 {
-    QFETCH(int, way);
     SettingsDialog dialog(nullptr);
     dialog.show();
-    child<QGroupBox>(&dialog, "showInSystemTrayGroupBox")->setChecked(true);
-    child<QCheckBox>(&dialog, "backupDeletedPasswordsCheckBox")->setChecked(true);
-    child<QCheckBox>(&dialog, "askBeforeDeleteCheckBox")->setChecked(false);
-    child<QCheckBox>(&dialog, "sendUsageStatisticsCheckBox")->setChecked(true);
-    child<QGroupBox>(&dialog, "securityAuditGroupBox")->setChecked(false);
-    child<QCheckBox>(&dialog, "lockTimeoutCheckBox")->setChecked(true);
-    child<QSpinBox>(&dialog, "lockTimeoutSpinBox")->setValue(90);
-    child<QCheckBox>(&dialog, "clearClipboardCheckBox")->setChecked(false);
-    child<QSpinBox>(&dialog, "clearClipboardSpinBox")->setValue(12);
-    if (way == 0)
-        dialog.accept();
-    else if (way == 1)
-        dialog.reject();
-    else
-        dialog.close();
+    changeEveryKind(&dialog);
+    dialog.accept();
     QVERIFY(!dialog.isVisible());
 
     QVERIFY(boolSetting("app.settings.showInSystemTray", false));
@@ -129,13 +129,51 @@ void tst_SettingsDialog::leavingStoresOnce()
     QCOMPARE(intSetting("app.settings.clearClipboardTimeoutSeconds", 0), 12);
     QVERIFY(!boolSetting("app.settings.warnWeakPasswords", true));
     QVERIFY(boolSetting("app.settings.lockWorkspaceOnMinimise", false));
+}
 
-    // Once: a later change in the store is not overwritten when the dialog
-    // is closed again.
-    setBoolSetting("app.settings.askBeforeDelete", true);
+void tst_SettingsDialog::cancelAndCloseKeepTheStore_data()
+{
+    QTest::addColumn<bool>("closeButton");
+    QTest::newRow("Cancel") << false;
+    QTest::newRow("close button") << true;
+}
+
+void tst_SettingsDialog::cancelAndCloseKeepTheStore()
+{
+    QFETCH(bool, closeButton);
+    SettingsDialog dialog(nullptr);
     dialog.show();
-    dialog.reject();
+    changeEveryKind(&dialog);
+    if (closeButton)
+        dialog.close();
+    else
+        dialog.findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Cancel)->click();
+    QVERIFY(!dialog.isVisible());
+
+    QVERIFY(!boolSetting("app.settings.showInSystemTray", true));
+    QVERIFY(!boolSetting("app.settings.backupDeletedPasswords", true));
     QVERIFY(boolSetting("app.settings.askBeforeDelete", false));
+    QVERIFY(!analyticsEnabled());
+    QVERIFY(boolSetting("app.settings.securityAudit", false));
+    QVERIFY(!boolSetting("app.settings.lockWorkspaceTimeout", true));
+    QCOMPARE(intSetting("app.settings.lockWorkspaceTimeoutSeconds", 0), 600);
+    QVERIFY(boolSetting("app.settings.clearClipboardTimeout", false));
+    QCOMPARE(intSetting("app.settings.clearClipboardTimeoutSeconds", 0), 45);
+}
+
+void tst_SettingsDialog::periodsAreAtLeastOneSecond()
+{
+    // Zero from an older program or a hand-edited store reads as one
+    // second, and the boxes go no lower.
+    setIntSetting("app.settings.lockWorkspaceTimeoutSeconds", 0);
+    setIntSetting("app.settings.clearClipboardTimeoutSeconds", 0);
+    SettingsDialog dialog(nullptr);
+    dialog.show();
+    child<QSpinBox>(&dialog, "lockTimeoutSpinBox")->setValue(0);
+    child<QSpinBox>(&dialog, "clearClipboardSpinBox")->setValue(0);
+    dialog.accept();
+    QCOMPARE(intSetting("app.settings.lockWorkspaceTimeoutSeconds", -1), 1);
+    QCOMPARE(intSetting("app.settings.clearClipboardTimeoutSeconds", -1), 1);
 }
 
 QTEST_MAIN(tst_SettingsDialog)

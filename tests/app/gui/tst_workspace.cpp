@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -36,6 +37,7 @@ private slots:
     void suggestedFileName_data();
     void suggestedFileName();
     void unsavedChangesOfUnlockedDatabase();
+    void unsavedChangesEnterSavesEscapeCancels();
     void failedSaveIsShownAndStopsTheClose();
     void unsavedChangesOfLockedDatabase();
     void actionStates();
@@ -43,7 +45,9 @@ private slots:
     void wrongUnlockPasswordKeepsTheLock();
     void lockHidesOtherWindowsUntilUnlocked();
     void unreadableFileKeepsTheOpenDatabase();
+    void vaultIsKnownByItsContent();
     void usernamesAndPasswordsMasked();
+    void viewMenuUnmasksAtOnce();
     void deleteGroupAsksOnlyWhenNotEmpty();
     void deleteGroupBacksUpAndSelectsNeighbour();
     void deleteInsideBackupGroupMakesNoCopies();
@@ -85,6 +89,8 @@ void tst_Workspace::init()
 {
     setBoolSetting("app.settings.askBeforeDelete", true);
     setBoolSetting("app.settings.backupDeletedPasswords", true);
+    setBoolSetting("app.mainWindow.hideUsernames", true);
+    setBoolSetting("app.mainWindow.hidePasswords", true);
     m_window = new MainWindow(qApp, nullptr);
     m_window->resize(900, 600);
     m_window->show();
@@ -241,6 +247,51 @@ void tst_Workspace::unsavedChangesOfUnlockedDatabase()
     }
 }
 
+void tst_Workspace::unsavedChangesEnterSavesEscapeCancels()
+{
+    activateSample();
+    setBoolSetting("app.settings.askBeforeDelete", false);
+    m_window->selectGroup(group("Spare"));
+    m_window->deleteSelectedGroup();
+    bool saveIsDefault = false;
+    auto pressInBox = [&saveIsDefault](Qt::Key key) {
+        return [&saveIsDefault, key]() {
+            auto* box = visibleTopLevel<QMessageBox>();
+            if (!box)
+                return false;
+            saveIsDefault = box->defaultButton() && box->defaultButton() == box->button(QMessageBox::Save);
+            QTest::keyClick(box, key);
+            return true;
+        };
+    };
+    {
+        Steps escape({ pressInBox(Qt::Key_Escape) });
+        m_window->closeDatabase();
+        QVERIFY(escape.isDone());
+        QVERIFY(saveIsDefault);
+        QVERIFY(m_window->isDatabaseView());
+        QVERIFY(m_window->database().isModified());
+    }
+    {
+        // Enter saves: the database has no file yet, so the file chooser
+        // opens, and cancelling it stops the close.
+        bool chooserShown = false;
+        Steps enter({ pressInBox(Qt::Key_Return), [&chooserShown]() {
+                         auto* dialog = visibleTopLevel<QFileDialog>();
+                         if (dialog) {
+                             chooserShown = true;
+                             dialog->reject();
+                         }
+                         return dialog != nullptr;
+                     } });
+        m_window->closeDatabase();
+        QVERIFY(enter.isDone());
+        QVERIFY(chooserShown);
+        QVERIFY(m_window->isDatabaseView());
+        QVERIFY(m_window->database().isModified());
+    }
+}
+
 void tst_Workspace::failedSaveIsShownAndStopsTheClose()
 {
     activateSample();
@@ -264,11 +315,13 @@ void tst_Workspace::failedSaveIsShownAndStopsTheClose()
     setBoolSetting("app.settings.askBeforeDelete", false);
     m_window->selectGroup(group("Spare"));
     m_window->deleteSelectedGroup();
-    BoxAnswerer answerer({ "Save", "OK" });
+    // The file is gone with its folder: saving it there again fails.
+    BoxAnswerer answerer({ "Save", "Save Here", "OK" });
     m_window->closeDatabase();
-    QCOMPARE(answerer.boxes.size(), 2);
-    QVERIFY(answerer.boxes.at(1).startsWith("Failed to Save|Failed to save the password database.\n"));
-    QVERIFY(answerer.boxes.at(1).size() > QString("Failed to Save|Failed to save the password database.\n").size());
+    QCOMPARE(answerer.boxes.size(), 3);
+    QVERIFY(answerer.boxes.at(1).startsWith("File Gone|"));
+    QVERIFY(answerer.boxes.at(2).startsWith("Failed to Save|Failed to save the password database.\n"));
+    QVERIFY(answerer.boxes.at(2).size() > QString("Failed to Save|Failed to save the password database.\n").size());
     QVERIFY(m_window->isDatabaseView());
     QVERIFY(m_window->database().isModified());
     QVERIFY(m_window->isModified());
@@ -429,7 +482,8 @@ void tst_Workspace::wrongUnlockPasswordKeepsTheLock()
     BoxAnswerer answerer({ "OK", "OK" });
     m_window->unlockWorkspace();
     QCOMPARE(field->text(), QString());
-    QVERIFY(answerer.boxes.contains("Failed to Unlock|Failed to unlock database with that password."));
+    // One box, with the reason.
+    QCOMPARE(answerer.boxes, QStringList({ "Failed to Unlock|Failed to unlock password database. Incorrect password." }));
     QVERIFY(m_window->isLockedView());
     QVERIFY(m_window->database().isLocked());
     QCOMPARE(tree()->topLevelItemCount(), 0);
@@ -462,18 +516,71 @@ void tst_Workspace::lockHidesOtherWindowsUntilUnlocked()
 void tst_Workspace::unreadableFileKeepsTheOpenDatabase()
 {
     activateSample();
+    setBoolSetting("app.settings.askBeforeDelete", false);
+    m_window->selectGroup(group("Spare"));
+    m_window->deleteSelectedGroup();
     const QString path = m_dir.filePath("empty.lhdb");
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
-    BoxAnswerer answerer({ "OK" });
+    // Discard lets the open go on; the changes stay until the database goes.
+    BoxAnswerer answerer({ "Discard", "OK" });
     m_window->openDatabase(path);
-    QCOMPARE(answerer.boxes.size(), 1);
-    QVERIFY(answerer.boxes.first().startsWith("Failed to Load|"));
-    QVERIFY(answerer.boxes.first().size() > QString("Failed to Load|").size());
+    QCOMPARE(answerer.boxes.size(), 2);
+    QVERIFY(answerer.boxes.at(1).startsWith("Failed to Load|"));
+    QVERIFY(answerer.boxes.at(1).size() > QString("Failed to Load|").size());
     QVERIFY(m_window->isDatabaseView());
     QVERIFY(group("Internet"));
     QVERIFY(!BMainWindow::recentFiles().contains(path));
+    // Still modified: closing it now asks again.
+    QVERIFY(m_window->database().isModified());
+    QVERIFY(m_window->isModified());
+}
+
+void tst_Workspace::vaultIsKnownByItsContent()
+{
+    // A name typed without extension, in a folder whose name has a dot,
+    // gets the vault's suffix.
+    activateSample();
+    const QString folder = m_dir.filePath("my.files");
+    QVERIFY(QDir().mkpath(folder));
+    QString filter;
+    UiDriver chooseFile([&]() {
+        auto* dialog = visibleTopLevel<QFileDialog>();
+        if (!dialog)
+            return false;
+        filter = dialog->selectedNameFilter();
+        chooseInFileDialog(dialog, folder + "/household");
+        return true;
+    });
+    QVERIFY(m_window->saveDatabaseOrSaveAs(true));
+    QVERIFY(chooseFile.isDone());
+    QCOMPARE(filter, QString("Password databases (*.lhdb)"));
+    QVERIFY(QFile::exists(folder + "/household.lhdb"));
+
+    // A vault renamed without extension still opens as a vault.
+    m_window->closeDatabase();
+    const QString bare = folder + "/household";
+    QVERIFY(QFile::rename(folder + "/household.lhdb", bare));
+    UiDriver unlock([]() {
+        QWidget* dialog = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->inherits("DatabaseUnlockDialog") && widget->isVisible())
+                dialog = widget;
+        }
+        if (!dialog)
+            return false;
+        dialog->findChild<QLineEdit*>("passwordLineEdit")->setText("secret");
+        static_cast<QDialog*>(dialog)->accept();
+        return true;
+    });
+    BoxAnswerer noBoxes({});
+    m_window->openOrImportDatabase(bare);
+    QVERIFY(unlock.isDone());
+    QVERIFY(noBoxes.boxes.isEmpty());
+    QVERIFY(m_window->isDatabaseView());
+    QVERIFY(group("Internet"));
+    QCOMPARE(m_window->database().getFilePath(), bare);
 }
 
 void tst_Workspace::usernamesAndPasswordsMasked()
@@ -487,6 +594,40 @@ void tst_Workspace::usernamesAndPasswordsMasked()
     QCOMPARE(info()->item(4, 1)->text(), QString(7, '*'));
     QCOMPARE(info()->item(7, 1)->text(), QString("Never"));
 
+}
+
+void tst_Workspace::viewMenuUnmasksAtOnce()
+{
+    activateSample();
+    m_window->selectPassword(password("Mail"));
+    QMenu* view = nullptr;
+    for (QAction* entry : m_window->menuBar()->actions()) {
+        if (entry->text() == "&View")
+            view = entry->menu();
+    }
+    QVERIFY(view);
+    QCOMPARE(view->actions().size(), 2);
+    QAction* hideUsernames = view->actions().at(0);
+    QAction* hidePasswords = view->actions().at(1);
+    QCOMPARE(hideUsernames->text(), QString("Hide User Names"));
+    QCOMPARE(hidePasswords->text(), QString("Hide Passwords"));
+    QVERIFY(hideUsernames->isCheckable() && hideUsernames->isChecked());
+    QVERIFY(hidePasswords->isCheckable() && hidePasswords->isChecked());
+
+    hideUsernames->trigger();
+    QVERIFY(!boolSetting("app.mainWindow.hideUsernames", true));
+    QCOMPARE(table()->item(1, 1)->text(), QString("bob"));
+    QCOMPARE(info()->item(1, 1)->text(), QString("bob"));
+    QCOMPARE(info()->item(4, 1)->text(), QString(7, '*'));
+    // The selection stays where it was.
+    QCOMPARE(m_window->currentPassword(), password("Mail"));
+
+    hidePasswords->trigger();
+    QVERIFY(!boolSetting("app.mainWindow.hidePasswords", true));
+    QCOMPARE(info()->item(4, 1)->text(), QString("Mail-pw"));
+    hideUsernames->trigger();
+    QCOMPARE(table()->item(1, 1)->text(), QString("***"));
+    QVERIFY(boolSetting("app.mainWindow.hideUsernames", false));
 }
 
 void tst_Workspace::deleteGroupAsksOnlyWhenNotEmpty()
@@ -507,9 +648,18 @@ void tst_Workspace::deleteGroupAsksOnlyWhenNotEmpty()
         m_window->selectGroup(group("Work"));
         action("&Delete")->trigger();
         QCOMPARE(answerer.boxes, QStringList({ "Delete Group|Are you sure you want to delete the group and all its "
-                                               "children? This can't be undone." }));
+                                               "children? Copies of its passwords are kept in the backup group "
+                                               "\"Backup\"; the groups themselves can't be restored." }));
         QVERIFY(group("Work"));
         QCOMPARE(m_window->currentGroup(), group("Work"));
+    }
+    {
+        // Without backups the deletion is final, and the question says so.
+        setBoolSetting("app.settings.backupDeletedPasswords", false);
+        BoxAnswerer answerer({ "Cancel" });
+        action("&Delete")->trigger();
+        QCOMPARE(answerer.boxes, QStringList({ "Delete Group|Are you sure you want to delete the group and all its "
+                                               "children? This can't be undone." }));
     }
 }
 
@@ -617,9 +767,18 @@ void tst_Workspace::deletePasswordAsksAndBacksUpOnce()
         m_window->selectPassword(password("Mail"));
         action("&Delete")->trigger();
         QCOMPARE(answerer.boxes, QStringList({ "Delete Password|Are you sure you want to delete the password? "
-                                               "This can't be undone." }));
+                                               "A copy of it is kept in the backup group \"Backup\"." }));
         QCOMPARE(tableNames(), QStringList({ "Bank", "Mail" }));
     }
+    // With backups off, or inside the backup group, nothing is kept.
+    setBoolSetting("app.settings.backupDeletedPasswords", false);
+    {
+        BoxAnswerer answerer({ "Cancel" });
+        action("&Delete")->trigger();
+        QCOMPARE(answerer.boxes, QStringList({ "Delete Password|Are you sure you want to delete the password? "
+                                               "This can't be undone." }));
+    }
+    setBoolSetting("app.settings.backupDeletedPasswords", true);
     // An equal copy already in the backup group is not made again.
     Password copy(*password("Mail"));
     QVERIFY(::backupPassword(const_cast<PasswordDatabase&>(m_window->database()), copy));

@@ -8,6 +8,7 @@
 #include "app/gui/PasswordEditDialog.h"
 #include "app/gui/PasswordTableWidget.h"
 #include "blib/app/BApplicationIdentity.h"
+#include "blib/app/BInactivityTimer.h"
 #include "blib/app/BSettings.h"
 
 #include <QAbstractSpinBox>
@@ -43,6 +44,8 @@ private slots:
     void lockOnMinimise();
     void minimiseToTrayNeedsTheTrayIcon();
     void clipboardClearedOnceAndOnlyWhenUnchanged();
+    void clipboardClearedByDefaultAndNeverAtOnce();
+    void inactivityLockOfZeroSecondsWaitsOne();
     void expiredPasswordsOfferedAndDeletedWithoutBackups();
     void expiredPasswordsKeptOnCancel();
     void expiredPasswordsDeletedBeforeTheAudit();
@@ -242,7 +245,7 @@ void tst_WorkspaceSecurity::inactivityLocksTheDatabase()
         if (!dialog)
             return false;
         dialog->findChild<QCheckBox*>("lockTimeoutCheckBox")->setChecked(false);
-        dialog->reject();
+        dialog->accept();
         return true;
     });
     action("&Settings...")->trigger();
@@ -356,6 +359,34 @@ void tst_WorkspaceSecurity::clipboardClearedOnceAndOnlyWhenUnchanged()
     action("Copy &Password...")->trigger();
     m_window->clearClipboard();
     QCOMPARE(clipboard->text(), QString("Bank-pw"));
+}
+
+void tst_WorkspaceSecurity::clipboardClearedByDefaultAndNeverAtOnce()
+{
+    // A store that never had the setting clears after 30 seconds.
+    QSettings().remove("app.settings.clearClipboardTimeout");
+    QSettings().remove("app.settings.clearClipboardTimeoutSeconds");
+    activateSample();
+    m_window->selectPassword(password("Bank"));
+    auto* timer = m_window->findChild<QTimer*>("clipboardTimer");
+    QVERIFY(timer);
+    action("Copy &Password...")->trigger();
+    QVERIFY(timer->isActive());
+    QCOMPARE(timer->interval(), 30000);
+
+    // A stored zero waits one second rather than emptying the clipboard
+    // before it can be pasted.
+    setIntSetting("app.settings.clearClipboardTimeoutSeconds", 0);
+    action("Copy &Password...")->trigger();
+    QCOMPARE(timer->interval(), 1000);
+}
+
+void tst_WorkspaceSecurity::inactivityLockOfZeroSecondsWaitsOne()
+{
+    setBoolSetting("app.settings.lockWorkspaceTimeout", true);
+    setIntSetting("app.settings.lockWorkspaceTimeoutSeconds", 0);
+    activateSample();
+    QCOMPARE(m_window->findChild<BInactivityTimer*>()->seconds(), 1);
 }
 
 namespace {

@@ -186,6 +186,18 @@ private slots:
         QVERIFY(writeFileAtomically(path("link"), "4", BFileWriteMode::ReplaceExisting, error));
         QVERIFY(QFileInfo(path("link")).isSymLink());
         QCOMPARE(contents(path("new")), QByteArray("4"));
+        // A file made read-only is not replaced.
+        QCOMPARE(::chmod(QFile::encodeName(path("new")).constData(), 0400), 0);
+        QVERIFY(!writeFileAtomically(path("new"), "5", BFileWriteMode::ReplaceExisting, error));
+        QCOMPARE(error, QStringLiteral("The file \"%1\" is read-only.").arg(path("new")));
+        QCOMPARE(contents(path("new")), QByteArray("4"));
+        QCOMPARE(::chmod(QFile::encodeName(path("new")).constData(), 0640), 0);
+        // A dangling link stays too: the file it names is made.
+        QVERIFY(QFile::link(path("later"), path("dangling")));
+        QVERIFY(!writeFileAtomically(path("dangling"), "4", BFileWriteMode::CreateNew, error));
+        QVERIFY2(writeFileAtomically(path("dangling"), "4", BFileWriteMode::ReplaceExisting, error), qPrintable(error));
+        QVERIFY(QFileInfo(path("dangling")).isSymLink());
+        QCOMPARE(contents(path("later")), QByteArray("4"));
 
         // The longest name the file system takes can be written again and
         // again.

@@ -7,6 +7,7 @@
 #include "blib/app/BSettings.h"
 #include "blib/app/BSplashDialog.h"
 #include "blib/app/BWelcomeWidget.h"
+#include "blib/net/BAnalytics.h"
 #include "support/UiDriver.h"
 
 #include <QAbstractItemView>
@@ -40,6 +41,7 @@ class tst_BFrameworkDialogs : public QObject
 private slots:
     void initTestCase();
     void welcomeWidgetRecentFilesRoundTrip();
+    void welcomeWidgetAsksOnceAboutStatistics();
     void splashDialogLookAndMousePress();
     void aboutDialogTexts();
     void calendarChoosingDateEndsDialog();
@@ -48,6 +50,24 @@ private slots:
 void tst_BFrameworkDialogs::initTestCase()
 {
     applyApplicationIdentity();
+}
+
+void tst_BFrameworkDialogs::welcomeWidgetAsksOnceAboutStatistics()
+{
+    QSettings().remove("blib.analytics.enabled");
+    {
+        BWelcomeWidget welcome;
+        auto* question = welcome.findChild<QLabel*>("analyticsQuestionLabel");
+        QVERIFY(question && !question->isHidden());
+        QVERIFY(!analyticsEnabled());
+        emit question->linkActivated("yes");
+        QVERIFY(question->isHidden());
+        QVERIFY(analyticsEnabled());
+    }
+    // Answered: not asked again.
+    BWelcomeWidget again;
+    QVERIFY(!again.findChild<QLabel*>("analyticsQuestionLabel"));
+    setAnalyticsEnabled(false);
 }
 
 void tst_BFrameworkDialogs::welcomeWidgetRecentFilesRoundTrip()

@@ -498,8 +498,8 @@ void tst_BMainWindow::manualUpdateCheck_data()
                              << QStringList({ "Error: The update server's answer was not understood.",
                                               "Error: Failed to check for updates." }) << false;
     QTest::newRow("server error") << 503 << QByteArray("busy")
-                                  << QStringList({ "Error: Request to server failed (status 503).",
-                                                   "Error: Failed to check for updates." }) << false;
+                                  << QStringList({ "Error: Failed to check for updates.\n"
+                                                   "Request to server failed (status 503)." }) << false;
 }
 
 void tst_BMainWindow::manualUpdateCheck()

@@ -60,6 +60,7 @@ class tst_BAnalytics : public QObject
 private slots:
     void initTestCase();
     // Must stay first: the first-run points are recorded once per process.
+    void offUntilTheUserAgrees();
     void firstRunRecordsInstallAndRun();
     void equalEventsMergeTheirCounts();
     void disablingDropsPointsAndStopsRecording();
@@ -78,6 +79,18 @@ void tst_BAnalytics::initTestCase()
     setBoolSetting("blib.analytics.initialised", false);
     setBoolSetting("blib.analytics.enabled", true);
     setLastSendTime(0);
+}
+
+void tst_BAnalytics::offUntilTheUserAgrees()
+{
+    QSettings().remove("blib.analytics.enabled");
+    QVERIFY(!analyticsEnabled());
+    recordDataPoint(point(BAnalyticsDataPoint::Run));
+    QVERIFY(analyticsDataPoints().isEmpty());
+    setLastSendTime(now() - 2 * week);
+    QVERIFY(!analyticsDue());
+    setLastSendTime(0);
+    setBoolSetting("blib.analytics.enabled", true);
 }
 
 void tst_BAnalytics::firstRunRecordsInstallAndRun()

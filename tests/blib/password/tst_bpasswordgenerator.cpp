@@ -20,6 +20,7 @@ private slots:
     void everyCharacterOfTheSetOccurs();
     void valuesInTheBiasedTailAreRejected();
     void settingsOverride();
+    void overrideLengthBounded();
     void overrideLackingOptionsKeepsDefaults();
     void generatorListKeepsRegistrationOrder();
 };
@@ -192,6 +193,19 @@ void tst_BPasswordGenerator::settingsOverride()
         QVERIFY(c.isDigit());
     // The program never writes the key.
     QVERIFY(stringSetting("app.passwordGenerator.random", QString()).contains("\"max\":64"));
+}
+
+void tst_BPasswordGenerator::overrideLengthBounded()
+{
+    // A hand-edited length far beyond what the program generates.
+    setStringSetting("app.passwordGenerator.random",
+                     "[{\"name\":\"length\",\"type\":\"int\",\"visibleInGUI\":true,\"value\":2000000000,"
+                     "\"min\":-5,\"max\":2100000000}]");
+    BPasswordGeneratorRandom generator;
+    const BOption* length = generator.options()->findOption("length");
+    QCOMPARE(length->intMinimum(), 1);
+    QCOMPARE(length->intMaximum(), 100);
+    QCOMPARE(generator.generatePassword().size(), 100);
 }
 
 void tst_BPasswordGenerator::overrideLackingOptionsKeepsDefaults()

@@ -32,18 +32,24 @@ const Text texts[] = {
       "only the value of one field (name, group, username, password, email, phone, url,\n"
       "note, icon, expires, attachment), with nothing added; password needs\n"
       "--show-secrets." },
+    { "totp", "totp FILE ENTRY [--seconds]",
+      "Prints the entry's current one-time code, made from the first line of its note that\n"
+      "begins with otpauth://totp/. --seconds prints the seconds the code has left on a\n"
+      "second line." },
     { "search", "search FILE TEXT [--fields name,username,url,note,password] [--match-case]",
       "Prints the full name of every entry whose chosen fields (all by default) contain\n"
       "TEXT, one per line; an ambiguous full name is printed as a path or number." },
     { "add", "add FILE GROUP NAME [--username U] [--email E] [--phone P] [--url U]\n"
-             "                        [--note N] [--expires ISO-DATE|never]\n"
+             "                        [--note N] [--expires ISO-DATE|never] [--totp LINK-OR-SECRET]\n"
              "                        (--entry-password | --entry-password-stdin | --no-password |\n"
              "                         --generate [GENERATOR OPTIONS] [--show-secrets])",
       "Adds an entry. --entry-password asks for the entry password twice at the terminal;\n"
-      "--entry-password-stdin reads it from the next line of standard input." },
+      "--entry-password-stdin reads it from the next line of standard input. --totp puts an\n"
+      "otpauth://totp/ link into the note as its one-time code line; a bare Base32 secret\n"
+      "makes one with SHA1, 6 digits and 30 seconds. An invalid value is refused." },
     { "edit", "edit FILE ITEM [--name NAME] [--note N] [the entry options of add]",
       "Changes the given fields of an entry, or renames a group (--name, --note); --no-password\n"
-      "empties the entry password. The entry\n"
+      "empties the entry password; --totp replaces the note's one-time code line. The entry\n"
       "as it was is first copied into the backup group when the program's settings say so." },
     { "mkgroup", "mkgroup FILE GROUP",
       "Makes a group: \"Personal - Finance\" or \"/Personal/Finance\" makes Finance inside the\n"

@@ -8,6 +8,7 @@
 #include "app/cli/TerminalScriptUserInterface.h"
 #include "app/cli/TerminalText.h"
 #include "app/database/DatabaseKeyDerivation.h"
+#include "app/database/OtpAuthLink.h"
 #include "app/database/PasswordBackup.h"
 #include "app/database/PasswordDatabaseFormat.h"
 #include "app/database/PasswordDatabaseSetPasswordTask.h"
@@ -24,6 +25,7 @@
 #include "blib/plugin/BPluginRegistry.h"
 #include "blib/task/BTaskController.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileDevice>
 #include <QFileInfo>
@@ -126,6 +128,7 @@ struct CommandLineClient::CommandTable {
             { "ls", {}, { stdinFlag, QStringLiteral("index") }, 1, 2, &CommandLineClient::list },
             { "show", { QStringLiteral("field") }, { stdinFlag, QStringLiteral("show-secrets") }, 2, 2,
               &CommandLineClient::show },
+            { "totp", {}, { stdinFlag, QStringLiteral("seconds") }, 2, 2, &CommandLineClient::totp },
             { "search", { QStringLiteral("fields") }, { stdinFlag, QStringLiteral("match-case") }, 2, 2,
               &CommandLineClient::search },
             { "add", EntryFields::valueOptions() + generatorValueOptions,
@@ -537,6 +540,37 @@ int CommandLineClient::show(const Options& options)
     write(bytes);
     wipe(bytes);
     wipe(text);
+    return ExitSuccess;
+}
+
+int CommandLineClient::totp(const Options& options)
+{
+    PasswordDatabase db;
+    if (!openDatabase(options.positional.at(0), options, db))
+        return ExitFailure;
+    PasswordDatabase::Password* entry = findEntry(db, options.positional.at(1));
+    if (!entry)
+        return ExitFailure;
+    OtpAuthLink link;
+    QString error;
+    switch (link.parseNote(entry->getNote(), &error)) {
+    case OtpAuthLink::NoLink:
+        return fail(tr("The entry \"%1\" has no one-time code link: no line of its note begins with "
+                       "otpauth://totp/.")
+                        .arg(options.positional.at(1)));
+    case OtpAuthLink::InvalidLink:
+        return fail(tr("The one-time code link of \"%1\" cannot be used: %2").arg(options.positional.at(1), error));
+    case OtpAuthLink::ValidLink:
+        break;
+    }
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    QString code = link.code(now);
+    QByteArray text = code.toUtf8() + '\n';
+    if (options.values.contains(QStringLiteral("seconds")))
+        text += QByteArray::number(link.secondsLeft(now)) + '\n';
+    write(text);
+    wipe(text);
+    wipe(code);
     return ExitSuccess;
 }
 

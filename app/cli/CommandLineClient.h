@@ -60,6 +60,7 @@ private:
     int info(const Options& options);
     int list(const Options& options);
     int show(const Options& options);
+    int totp(const Options& options);
     int add(const Options& options);
     int makeGroup(const Options& options);
     int remove(const Options& options);

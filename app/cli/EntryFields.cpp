@@ -1,5 +1,8 @@
 #include "app/cli/EntryFields.h"
 
+#include "app/database/OtpAuthLink.h"
+#include "blib/crypto/BWipe.h"
+
 #include <QDateTime>
 
 using Password = PasswordDatabase::Password;
@@ -62,7 +65,8 @@ bool parseExpiry(const QString& text, QDateTime& result)
 const QStringList& EntryFields::valueOptions()
 {
     static const QStringList options { QStringLiteral("username"), QStringLiteral("email"), QStringLiteral("phone"),
-                                       QStringLiteral("url"),      QStringLiteral("note"),  QStringLiteral("expires") };
+                                       QStringLiteral("url"),      QStringLiteral("note"),  QStringLiteral("expires"),
+                                       QStringLiteral("totp") };
     return options;
 }
 
@@ -99,6 +103,21 @@ bool EntryFields::apply(const QMap<QString, QString>& values, Password& entry, Q
         entry.setUrl(values.value(QStringLiteral("url")));
     if (values.contains(QStringLiteral("note")))
         entry.setNote(values.value(QStringLiteral("note")));
+    if (values.contains(QStringLiteral("totp"))) {
+        // A bare secret is named as the program's set-up dialog names it.
+        OtpAuthLink link;
+        link.setIssuer(entry.getName());
+        link.setLabel(entry.getUsername().isEmpty() ? entry.getName()
+                                                    : entry.getName() + QLatin1Char(':') + entry.getUsername());
+        QString problem;
+        if (!link.parseLinkOrSecret(values.value(QStringLiteral("totp")), &problem)) {
+            error = tr("The value of --totp is neither an otpauth://totp/ link nor a Base32 secret: %1").arg(problem);
+            return false;
+        }
+        QString text = link.toString();
+        entry.setNote(OtpAuthLink::noteWithLink(entry.getNote(), text));
+        wipe(text);
+    }
     return true;
 }
 

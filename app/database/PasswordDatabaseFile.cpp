@@ -182,8 +182,6 @@ HeaderResult readHeader(const QJsonObject& root, Header& header)
     return HeaderResult::Ok;
 }
 
-// The envelope's "type", which tells a database file of this program.
-
 } // namespace
 
 bool PasswordDatabase::hasKeys() const

@@ -2,6 +2,7 @@
 
 #include "ui_MainWindow.h"
 
+#include "app/database/OtpAuthLink.h"
 #include "app/database/PasswordBackup.h"
 #include "app/database/PasswordDatabaseUnlockTask.h"
 #include "app/gui/DatabaseEditDialog.h"
@@ -21,6 +22,8 @@
 #include "app/plugin/PasswordDatabaseLoaderPlugin.h"
 #include "app/plugin/SecurityAuditTask.h"
 #include "app/gui/SettingsDialog.h"
+#include "app/gui/TotpQrDialog.h"
+#include "app/gui/TotpSetupDialog.h"
 #include "blib/crypto/BHash.h"
 #include "blib/crypto/BWipe.h"
 #include "blib/task/BTaskController.h"
@@ -87,6 +90,7 @@ MainWindow::MainWindow(QApplication* application, QWidget* parent)
     , ui(static_cast<BMainWindowFormOf<Ui::MainWindow>*>(form()))
     , m_inactivityTimer(new BInactivityTimer(this))
     , m_clipboardTimer(new QTimer(this))
+    , m_totpTimer(new QTimer(this))
     , m_fileWatch(new DatabaseFileWatch(this))
 {
     connect(m_fileWatch, &DatabaseFileWatch::fileChanged, this, [this](const QString& path) {
@@ -102,6 +106,8 @@ MainWindow::MainWindow(QApplication* application, QWidget* parent)
     m_clipboardTimer->setObjectName(QStringLiteral("clipboardTimer"));
     m_clipboardTimer->setSingleShot(true);
     connect(m_clipboardTimer, &QTimer::timeout, this, &MainWindow::clearClipboard);
+    m_totpTimer->setSingleShot(true);
+    connect(m_totpTimer, &QTimer::timeout, this, &MainWindow::updateTotpRow);
     if (application)
         application->installEventFilter(m_inactivityTimer);
     // A stopped timer keeps its period and starts again on the next input,
@@ -180,6 +186,13 @@ void MainWindow::createActions()
     m_copyPasswordAction = createAction(tr("Copy &Password..."), tr("Copy the password to the clipboard"),
                                         SLOT(copyPassword()));
     m_openUrlAction = createAction(tr("Open U&RL..."), tr("Open the URL"), SLOT(openPasswordURL()), openUrlIcon);
+    m_copyTotpAction = createAction(tr("Copy TOTP"), tr("Copy the current one-time code to the clipboard"),
+                                    SLOT(copyTotp()), 0, QKeySequence(Qt::CTRL | Qt::Key_T));
+    m_setUpTotpAction = createAction(tr("Set Up TOTP..."), tr("Set up one-time codes from an otpauth link or a secret"),
+                                     SLOT(setUpTotp()));
+    m_showTotpQrAction = createAction(tr("Show TOTP QR Code..."),
+                                      tr("Show the one-time code link as a QR code for a phone"),
+                                      SLOT(showTotpQrCode()));
     m_findPasswordAction = createAction(tr("&Find Password..."), tr("Search for a password"),
                                         SLOT(findPassword()), findPasswordIcon, QKeySequence::Find);
     m_generatePasswordAction = createAction(tr("&Generate Password..."), tr("Generate a password"),
@@ -268,7 +281,11 @@ void MainWindow::createMenus()
     m_passwordMenu->addSeparator();
     m_passwordMenu->addAction(m_copyUsernameAction);
     m_passwordMenu->addAction(m_copyPasswordAction);
+    m_passwordMenu->addAction(m_copyTotpAction);
     m_passwordMenu->addAction(m_openUrlAction);
+    m_passwordMenu->addSeparator();
+    m_passwordMenu->addAction(m_setUpTotpAction);
+    m_passwordMenu->addAction(m_showTotpQrAction);
     m_passwordMenu->addSeparator();
     m_passwordMenu->addAction(m_findPasswordAction);
     m_passwordMenu->addSeparator();
@@ -417,6 +434,10 @@ void MainWindow::updateActions()
                              m_copyPasswordAction })
         action->setEnabled(passwordSelected);
     m_openUrlAction->setEnabled(passwordSelected && !password->getUrl().isEmpty());
+    m_setUpTotpAction->setEnabled(passwordSelected);
+    const bool hasTotp = passwordSelected && OtpAuthLink().parseNote(password->getNote()) == OtpAuthLink::ValidLink;
+    m_copyTotpAction->setEnabled(hasTotp);
+    m_showTotpQrAction->setEnabled(hasTotp);
     for (QAction* action : { m_newDatabaseAction, m_openDatabaseAction, m_generatePasswordAction, m_deleteAction })
         action->setEnabled(true);
 }
@@ -489,6 +510,8 @@ void MainWindow::clearViews()
     // changes, which must not reach items that may be gone.
     m_currentGroup = nullptr;
     m_currentPassword = nullptr;
+    m_totpTimer->stop();
+    m_totpRow = -1;
     const QSignalBlocker treeBlocker(ui->groupTreeWidget);
     const QSignalBlocker tableBlocker(ui->passwordTableWidget);
     ui->groupTreeWidget->clear();
@@ -1317,6 +1340,8 @@ void MainWindow::refillInfoTable()
     QTableWidget* info = ui->infoTableWidget;
     info->clearContents();
     info->setRowCount(0);
+    m_totpTimer->stop();
+    m_totpRow = -1;
     const PasswordDatabase::Password* password = isDatabaseUsable() ? ui->passwordTableWidget->selectedPassword()
                                                                     : nullptr;
     if (!password)
@@ -1326,23 +1351,56 @@ void MainWindow::refillInfoTable()
     const QString expires = password->isNeverExpire() ? tr("Never")
                                                        : password->getExpireTime().toString(Qt::TextDate);
     QString secret = password->getPassword();
-    const QList<QPair<QString, QString>> rows {
+    QString note = password->getNote();
+    QString totpLine = OtpAuthLink::linkLine(note);
+    const bool hasTotp = !totpLine.isEmpty();
+    wipe(totpLine);
+    QList<QPair<QString, QString>> rows {
         { tr("Name"), password->getName() },
         { tr("Username"), masked(password->getUsername(), hideUsernames) },
         { tr("Email address"), masked(password->getEmailAddress(), hideUsernames) },
         { tr("Phone number"), masked(password->getPhoneNumber(), hideUsernames) },
         { tr("Password"), masked(secret, hidePasswords) },
         { tr("URL"), password->getUrl() },
-        { tr("Note"), password->getNote() },
+        // The secret of a one-time code link is masked like the password.
+        { tr("Note"), hidePasswords ? OtpAuthLink::maskedNote(note) : note },
         { tr("Expires"), expires },
     };
     wipe(secret);
+    wipe(note);
+    if (hasTotp) {
+        m_totpRow = 5; // after "Password"
+        rows.insert(m_totpRow, { tr("TOTP"), QString() });
+    }
     info->setRowCount(rows.size());
     for (int row = 0; row < rows.size(); ++row) {
         info->setItem(row, 0, new QTableWidgetItem(rows.at(row).first));
         info->setItem(row, 1, new QTableWidgetItem(rows.at(row).second));
     }
+    updateTotpRow();
     info->resizeRowsToContents();
+}
+
+void MainWindow::updateTotpRow()
+{
+    m_totpTimer->stop();
+    QTableWidgetItem* item = m_totpRow >= 0 ? ui->infoTableWidget->item(m_totpRow, 1) : nullptr;
+    const PasswordDatabase::Password* password = isDatabaseUsable() ? ui->passwordTableWidget->selectedPassword()
+                                                                    : nullptr;
+    if (!item || !password)
+        return;
+    OtpAuthLink link;
+    QString error;
+    if (link.parseNote(password->getNote(), &error) != OtpAuthLink::ValidLink) {
+        item->setText(tr("The one-time code link in the note cannot be used. %1").arg(error));
+        return;
+    }
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    QString code = link.code(now / 1000);
+    item->setText(tr("%1 (%2 s left)").arg(code).arg(link.secondsLeft(now / 1000)));
+    wipe(code);
+    // Just after the next second begins.
+    m_totpTimer->start(int(1000 - now % 1000) + 20);
 }
 
 void MainWindow::selectGroup(const PasswordDatabase::Group* group)
@@ -1836,7 +1894,11 @@ void MainWindow::passwordCustomContextMenuRequested(const QPoint& point)
         menu.addSeparator();
         menu.addAction(m_copyUsernameAction);
         menu.addAction(m_copyPasswordAction);
+        menu.addAction(m_copyTotpAction);
         menu.addAction(m_openUrlAction);
+        menu.addSeparator();
+        menu.addAction(m_setUpTotpAction);
+        menu.addAction(m_showTotpQrAction);
     } else {
         menu.addAction(m_newPasswordAction);
     }
@@ -1988,6 +2050,62 @@ void MainWindow::copyPassword()
         setClipboardString(text);
         wipe(text);
     }
+}
+
+void MainWindow::copyTotp()
+{
+    const PasswordDatabase::Password* password = isDatabaseUsable() ? ui->passwordTableWidget->selectedPassword()
+                                                                    : nullptr;
+    OtpAuthLink link;
+    if (!password || link.parseNote(password->getNote()) != OtpAuthLink::ValidLink)
+        return;
+    QString code = link.code(QDateTime::currentSecsSinceEpoch());
+    setClipboardString(code);
+    wipe(code);
+}
+
+void MainWindow::setUpTotp()
+{
+    PasswordDatabase::Password* password = isDatabaseUsable() ? ui->passwordTableWidget->selectedPassword() : nullptr;
+    if (!password)
+        return;
+    ui->findWidget->hide();
+    TotpSetupDialog dialog(this, password->getName(), password->getUsername());
+    QString present = OtpAuthLink::linkLine(password->getNote());
+    dialog.setText(present);
+    wipe(present);
+    if (!runEditor(dialog))
+        return;
+    QString link = dialog.link();
+    PasswordDatabase::Password edited(*password);
+    edited.setNote(OtpAuthLink::noteWithLink(password->getNote(), link));
+    wipe(link);
+    if (edited == *password)
+        return;
+    if (boolSetting(QStringLiteral("app.settings.backupModifiedPasswords"), true))
+        backupPassword(*password);
+    *password = edited;
+    refillPasswordTable();
+    selectPassword(password);
+    refillInfoTable();
+    databaseChanged();
+}
+
+void MainWindow::showTotpQrCode()
+{
+    const PasswordDatabase::Password* password = isDatabaseUsable() ? ui->passwordTableWidget->selectedPassword()
+                                                                    : nullptr;
+    OtpAuthLink link;
+    if (!password || link.parseNote(password->getNote()) != OtpAuthLink::ValidLink)
+        return;
+    ui->findWidget->hide();
+    QString text = link.toString();
+    const QString caption = link.issuer().isEmpty() || link.label().startsWith(link.issuer())
+        ? link.label()
+        : link.issuer() + QStringLiteral(" (") + link.label() + QLatin1Char(')');
+    TotpQrDialog dialog(this, text, caption.isEmpty() ? password->getName() : caption);
+    wipe(text);
+    execDialog(this, &dialog);
 }
 
 void MainWindow::openPasswordURL()

@@ -108,6 +108,10 @@ public slots:
     void copyUsername();
     void copyPassword();
     void openPasswordURL();
+    // One-time codes from the otpauth link line of the selected entry's note.
+    void copyTotp();
+    void setUpTotp();
+    void showTotpQrCode();
     void deleteGroupOrPassword();
     void groupSelectionChanged();
     void groupActivated(QTreeWidgetItem* item, int column);
@@ -219,10 +223,15 @@ private:
     QByteArray clipboardHash(const QString& text) const;
     // Empties every text field and table of `window`.
     static void clearTextFields(QWidget* window);
+    // Shows the selected entry's current one-time code in the info table's
+    // TOTP row and times the next refresh for the turn of the second.
+    void updateTotpRow();
 
     BMainWindowFormOf<Ui::MainWindow>* ui; // owned by the framework window
     BInactivityTimer* m_inactivityTimer;
     QTimer* m_clipboardTimer;
+    QTimer* m_totpTimer;
+    int m_totpRow = -1; // the info table's TOTP row, -1 when it has none
     QByteArray m_clipboardSalt;
     QByteArray m_clipboardHash;
     PasswordDatabase m_database;
@@ -275,6 +284,9 @@ private:
     QAction* m_copyUsernameAction = nullptr;
     QAction* m_copyPasswordAction = nullptr;
     QAction* m_openUrlAction = nullptr;
+    QAction* m_copyTotpAction = nullptr;
+    QAction* m_setUpTotpAction = nullptr;
+    QAction* m_showTotpQrAction = nullptr;
     QAction* m_findPasswordAction = nullptr;
     QAction* m_generatePasswordAction = nullptr;
     QAction* m_deleteAction = nullptr;

@@ -172,6 +172,62 @@ function M.set_contact(entry, email, phone, notes)
     end
 end
 
+-- Percent-encodes a part of a link.
+local function url_encode(text)
+    return (text:gsub("[^%w%-%._~:@]", function(c)
+        return string.format("%%%02X", c:byte())
+    end))
+end
+
+-- Longest bare secret taken: the program reads secrets of up to 256 bytes.
+local MAX_SECRET_TEXT = 410
+
+-- A one-time code secret as the note line the program reads the codes from:
+-- an otpauth://totp/ link is kept as it is; a bare Base32 secret (any
+-- letter case, spaces and padding allowed) becomes such a link named after
+-- the entry, with the settings from `settings` (digits, period, algorithm
+-- such as "SHA256" or KeePass's "HMAC-SHA-256"; SHA1, 6 and 30 when
+-- absent). Returns nil and the reason for any other value.
+function M.totp_link(value, name, username, settings)
+    value = M.trim(M.one_line(value))
+    if value:sub(1, 15):lower() == "otpauth://totp/" then
+        return value
+    end
+    if value:sub(1, 8):lower() == "otpauth:" then
+        return nil, "only time-based links (otpauth://totp/) give codes"
+    end
+    local secret = value:gsub("%s", ""):gsub("=+$", ""):upper()
+    if secret == "" or secret:find("[^A-Z2-7]") then
+        return nil, "the secret is not Base32 text"
+    end
+    if #secret > MAX_SECRET_TEXT then
+        return nil, "the secret is too long"
+    end
+    settings = settings or {}
+    local function setting(key, default)
+        local text = settings[key] and M.trim(settings[key]) or ""
+        return text ~= "" and text or default
+    end
+    local algorithm = setting("algorithm", "SHA1"):upper():gsub("^HMAC%-", ""):gsub("%-", "")
+    if algorithm ~= "SHA1" and algorithm ~= "SHA256" and algorithm ~= "SHA512" then
+        return nil, "the algorithm " .. setting("algorithm", "") .. " is not SHA1, SHA256 or SHA512"
+    end
+    local digits = math.tointeger(tonumber(setting("digits", "6")))
+    if not digits or digits < 6 or digits > 8 then
+        return nil, "the number of digits is not 6, 7 or 8"
+    end
+    local period = math.tointeger(tonumber(setting("period", "30")))
+    if not period or period < 1 or period > 86400 then
+        return nil, "the period is not a whole number of seconds from 1 to 86400"
+    end
+    local label = name
+    if username and username ~= "" then
+        label = name .. ":" .. username
+    end
+    return "otpauth://totp/" .. url_encode(label) .. "?secret=" .. secret .. "&issuer=" .. url_encode(name)
+        .. "&algorithm=" .. algorithm .. "&digits=" .. digits .. "&period=" .. period
+end
+
 -- Problems found while reading a file, reported together at the end.
 function M.new_problems()
     local problems = { count = 0, list = {} }

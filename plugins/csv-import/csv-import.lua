@@ -37,6 +37,8 @@ local COLUMN_NAMES = {
     email = { "email", "emailaddress", "mail" },
     phone = { "phone", "phonenumber", "telephone", "mobile" },
     expiry = { "expires", "expiry", "expirytime", "expirydate", "expiration", "expirationdate", "expiretime" },
+    -- A one-time code link or secret: becomes the note's otpauth line.
+    totp = { "totp", "logintotp" },
 }
 
 -- Bookkeeping columns of some exports and the value meaning "nothing
@@ -268,6 +270,7 @@ end
 
 local function make_entry(database, groups, columns, fields, line, problems)
     local values = {}
+    local labels = {}
     local notes = {}
     for i, value in ipairs(fields) do
         if value:find("\r", 1, true) then
@@ -277,6 +280,7 @@ local function make_entry(database, groups, columns, fields, line, problems)
         if column then
             if column.field then
                 values[column.field] = value
+                labels[column.field] = column.label
             elseif value ~= "" and value:lower() ~= column.plain then
                 notes[#notes + 1] = common.note_line(column.label, value)
             end
@@ -303,6 +307,15 @@ local function make_entry(database, groups, columns, fields, line, problems)
     common.set_contact(entry, values.email, values.phone, notes)
     if values.expiry then
         apply_expiry(entry, values.expiry, notes, problems, line)
+    end
+    if values.totp and common.trim(values.totp) ~= "" then
+        local link, why = common.totp_link(values.totp, entry:getName(), entry:getUsername())
+        if link then
+            notes[#notes + 1] = link
+        else
+            notes[#notes + 1] = common.note_line(labels.totp, values.totp)
+            problems.add(line, "one-time code not understood: " .. why .. " (kept in the note)")
+        end
     end
     entry:setNote(common.join_note(values.notes or "", notes))
 

@@ -268,6 +268,57 @@ end
 
 local FIELD_OF_KEY = { Title = "title", UserName = "username", Password = "password", URL = "url", Notes = "notes" }
 
+-- The strings of KeePass's own one-time code settings, by the setting each
+-- gives; "otp" holds a link.
+local TIME_OTP_KEYS = {
+    ["TimeOtp-Secret-Base32"] = "secret",
+    ["TimeOtp-Length"] = "digits",
+    ["TimeOtp-Period"] = "period",
+    ["TimeOtp-Algorithm"] = "algorithm",
+}
+
+-- Turns the entry's one-time code strings into the note's otpauth line: the
+-- "otp" link, or else the TimeOtp-* settings. Strings that give no link are
+-- kept as note lines.
+local function add_totp_line(e, title, problems)
+    if #e.otp == 0 then
+        return
+    end
+    local link_text, settings = nil, {}
+    for _, item in ipairs(e.otp) do
+        if item.key == "otp" then
+            link_text = link_text or item.value
+        else
+            settings[TIME_OTP_KEYS[item.key]] = item.value
+        end
+    end
+    local link, why, used
+    if link_text then
+        link, why = common.totp_link(link_text, title, e.fields.username)
+        used = link and "otp"
+    end
+    if not link and settings.secret then
+        local time_link, time_why = common.totp_link(settings.secret, title, e.fields.username, settings)
+        if time_link then
+            link, used = time_link, "TimeOtp"
+        else
+            why = why or time_why
+        end
+    end
+    for _, item in ipairs(e.otp) do
+        local consumed = (used == "otp" and item.key == "otp") or (used == "TimeOtp" and item.key ~= "otp")
+        if not consumed then
+            e.lines[#e.lines + 1] = common.note_line(item.key, item.value)
+        end
+    end
+    if link then
+        e.lines[#e.lines + 1] = link
+    end
+    if why then
+        problems.add(nil, "Entry \"" .. title .. "\": one-time code not understood: " .. why .. " (kept in the note)")
+    end
+end
+
 -- Builds the database while the document is read: one context per open
 -- <Group> and <Entry>; what lies in <History> is passed over.
 local function make_handler(database, problems)
@@ -301,7 +352,7 @@ local function make_handler(database, problems)
         elseif name == "Group" and (parent == "Root" or (parent == "Group" and group)) and not entry then
             group = { object = Group.new(), parent = group, is_root = parent == "Root", notes = "" }
         elseif name == "Entry" and parent == "Group" and group and not entry then
-            entry = { object = Password.new(), fields = {}, lines = {}, group = group }
+            entry = { object = Password.new(), fields = {}, lines = {}, group = group, otp = {} }
         elseif name == "String" and entry and parent == "Entry" then
             string_key, string_value = nil, nil
         elseif name == "Value" and entry and parent == "String" and attributes.Protected
@@ -332,6 +383,7 @@ local function make_handler(database, problems)
         p:setPassword(e.fields.password or "")
         p:setUrl(common.one_line(e.fields.url or ""))
         common.set_contact(p, e.email, nil, e.lines)
+        add_totp_line(e, title, problems)
         if e.expires and e.expiry_text then
             local seconds = parse_time(e.expiry_text)
             if seconds then
@@ -407,6 +459,8 @@ local function make_handler(database, problems)
                     local v = string_value or ""
                     if field then
                         entry.fields[field] = v
+                    elseif (string_key == "otp" or TIME_OTP_KEYS[string_key]) and v ~= "" then
+                        entry.otp[#entry.otp + 1] = { key = string_key, value = v }
                     elseif string_key:lower():gsub("[%s%-_]", "") == "email" then
                         entry.email = v
                     elseif v ~= "" then

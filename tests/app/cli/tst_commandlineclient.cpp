@@ -2,6 +2,7 @@
 #include "app/cli/CommandLineClient.h"
 #include "app/cli/PasswordPrompt.h"
 #include "app/cli/TerminalScriptUserInterface.h"
+#include "app/database/OtpAuthLink.h"
 #include "app/database/PasswordBackup.h"
 #include "app/database/PasswordDatabaseUnlockTask.h"
 #include "blib/app/BApplicationIdentity.h"
@@ -1430,6 +1431,52 @@ private slots:
         }
         QVERIFY(!QFile::exists(path("nowhere.txt")));
         QCOMPARE(fileBytes(first), QByteArray("first"));
+    }
+
+    // --totp writes the note's link line, from a link or a bare secret;
+    // totp prints the code that link gives now.
+    void oneTimeCodesFromTheNote()
+    {
+        const QString file = makeDatabase("totp.lhdb");
+        const QByteArray pw("master\n");
+        const QString bank = "Personal - Finance - Bank";
+        QCOMPARE(cli({ "totp", file, bank, "--password-stdin" }, pw).code, 1);
+
+        const QByteArray before = fileBytes(file);
+        const Result refused = cli({ "edit", file, bank, "--totp", "GEZD GNB1", "--password-stdin" }, pw);
+        QCOMPARE(refused.code, 2);
+        QVERIFY2(refused.err.contains("neither an otpauth://totp/ link nor a Base32 secret"), qPrintable(refused.err));
+        QCOMPARE(fileBytes(file), before);
+
+        QCOMPARE(cli({ "edit", file, bank, "--note", "PIN 1234\notpauth://totp/Old?secret=MZXW6YQ", "--password-stdin" },
+                     pw).code,
+                 0);
+        QCOMPARE(cli({ "edit", file, bank, "--totp", "gezd gnbv gy3t qojq gezd gnbv gy3t qojq", "--password-stdin" }, pw)
+                     .code,
+                 0);
+        QCOMPARE(cli({ "show", file, bank, "--field", "note", "--password-stdin" }, pw).out,
+                 QString("PIN 1234\notpauth://totp/Bank:alice?secret=GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ&issuer=Bank"
+                         "&algorithm=SHA1&digits=6&period=30"));
+
+        // The clock may turn to the next code while the command runs.
+        const QByteArray seed("12345678901234567890");
+        const qint64 start = QDateTime::currentSecsSinceEpoch();
+        const Result printed = cli({ "totp", file, bank, "--seconds", "--password-stdin" }, pw);
+        const qint64 end = QDateTime::currentSecsSinceEpoch();
+        QCOMPARE(printed.code, 0);
+        const QStringList lines = printed.out.split('\n');
+        QCOMPARE(lines.size(), 3);
+        QStringList expected;
+        for (qint64 t = start; t <= end; ++t)
+            expected << TotpCode::at(seed, t, 30, 6, TotpCode::Sha1) + "/" + QString::number(TotpCode::secondsLeft(t, 30));
+        QVERIFY2(expected.contains(lines.at(0) + "/" + lines.at(1)), qPrintable(printed.out));
+
+        QCOMPARE(cli({ "add", file, "Personal", "Shop", "--no-password", "--password-stdin", "--totp",
+                       "otpauth://totp/Shop?secret=GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ&digits=8" },
+                     pw)
+                     .code,
+                 0);
+        QCOMPARE(cli({ "totp", file, "Personal - Shop", "--password-stdin" }, pw).out.size(), 9);
     }
 
     void messagesHelpAndVersion()

@@ -102,6 +102,7 @@ private slots:
     void csvHeaderOnlyWarns();
     void csvRefused_data();
     void csvRefused();
+    void csvOneTimeCodeColumns();
 
     void keepassExport_data();
     void keepassExport();
@@ -110,6 +111,7 @@ private slots:
     void keepassMalformed_data();
     void keepassMalformed();
     void keepassNestingBounded();
+    void keepassOneTimeCodes();
 
     void oversizedFilesFailCleanly();
     void commandLineImport();
@@ -167,7 +169,7 @@ void TestShippedImporters::csvManagerExport()
              QStringList({ "alice@example.com", "pa,ss\"word", "https://chat.example/login",
                            "First line\nsecond line, with a comma\n\nfavorite: 1", "never" }));
     QCOMPARE(fieldsOf(db, "Finance - Banks - Retail - Bänk Ünïcode 🏦"),
-             QStringList({ "bob", "Pässwörd🔑✓", "https://bank.example", "fields: PIN: 1234\nlogin_totp: otpauth://totp/bank",
+             QStringList({ "bob", "Pässwörd🔑✓", "https://bank.example", "fields: PIN: 1234\notpauth://totp/bank",
                            "never" }));
     // Bookkeeping columns at their plain values add nothing.
     QCOMPARE(fieldsOf(db, "Social - Forum"), QStringList({ "carol", "hunter2", "https://forum.example", "", "never" }));
@@ -326,6 +328,33 @@ void TestShippedImporters::csvRefused()
     QVERIFY(db.getItems().isEmpty());
 }
 
+// The three column names, a link kept as it is, a bare secret made into a
+// link; a value that is neither stays a note line and is reported.
+void TestShippedImporters::csvOneTimeCodeColumns()
+{
+    const QByteArray link = "otpauth://totp/Shop:dan?secret=JBSWY3DPEHPK3PXP&issuer=Shop";
+    const QByteArray data = "name,login_username,notes,login_totp\n"
+                            "Shop,dan,own note," + link + "\n"
+                            "Bad,,,not base32!\n"
+                            "Empty,,,\n";
+    PasswordDatabase db;
+    QVERIFY2(import(m_csv, data, db, "csv"), qPrintable(m_csv->lastError()));
+    QCOMPARE(entryAt(db, "Imported - Shop")->getNote(), "own note\n\n" + QString(link));
+    QCOMPARE(entryAt(db, "Imported - Bad")->getNote(), QString("login_totp: not base32!"));
+    QCOMPARE(entryAt(db, "Imported - Empty")->getNote(), QString());
+    QCOMPARE(m_ui.warnings.size(), 1);
+    QVERIFY2(m_ui.warnings.first().contains("Line 3: one-time code not understood"), qPrintable(m_ui.warnings.first()));
+
+    for (const char* column : { "totp", "TOTP" }) {
+        PasswordDatabase bare;
+        QVERIFY(import(m_csv, QByteArray("name,username,") + column + "\nMy Bank,alice,jbsw y3dp ehpk 3pxp==\n", bare,
+                       "csv"));
+        QCOMPARE(entryAt(bare, "Imported - My Bank")->getNote(),
+                 QString("otpauth://totp/My%20Bank:alice?secret=JBSWY3DPEHPK3PXP&issuer=My%20Bank&algorithm=SHA1"
+                         "&digits=6&period=30"));
+    }
+}
+
 void TestShippedImporters::keepassExport_data()
 {
     QTest::addColumn<QByteArray>("data");
@@ -473,6 +502,37 @@ void TestShippedImporters::keepassNestingBounded()
 
 // A file beyond what the importers take fails with a message, and the
 // plugin goes on working afterwards.
+// An "otp" link, and KeePass's own TimeOtp-* settings, become the note's
+// link line; TimeOtp-* strings that a link made unneeded stay note lines.
+void TestShippedImporters::keepassOneTimeCodes()
+{
+    const auto entry = [](const QByteArray& title, const QList<QPair<QByteArray, QByteArray>>& strings) {
+        QByteArray xml = "<Entry><String><Key>Title</Key><Value>" + title + "</Value></String>";
+        for (const auto& string : strings)
+            xml += "<String><Key>" + string.first + "</Key><Value>" + string.second + "</Value></String>";
+        return xml + "</Entry>";
+    };
+    const QByteArray xml = "<KeePassFile><Root><Group><Name>Root</Name><Group><Name>Web</Name>"
+        + entry("Linked", { { "otp", "otpauth://totp/Linked?secret=JBSWY3DPEHPK3PXP&amp;digits=8" },
+                            { "TimeOtp-Length", "7" } })
+        + entry("Settings", { { "TimeOtp-Secret-Base32", "jbsw y3dp" }, { "TimeOtp-Length", "8" },
+                              { "TimeOtp-Period", "60" }, { "TimeOtp-Algorithm", "HMAC-SHA-256" } })
+        + entry("Defaults", { { "TimeOtp-Secret-Base32", "JBSWY3DP" } })
+        + entry("Broken", { { "TimeOtp-Secret-Base32", "JBSW0" } })
+        + "</Group></Group></Root></KeePassFile>";
+    PasswordDatabase db;
+    QVERIFY2(import(m_xml, xml, db, "xml"), qPrintable(m_xml->lastError()));
+    QCOMPARE(entryAt(db, "Web - Linked")->getNote(),
+             QString("TimeOtp-Length: 7\notpauth://totp/Linked?secret=JBSWY3DPEHPK3PXP&digits=8"));
+    QCOMPARE(entryAt(db, "Web - Settings")->getNote(),
+             QString("otpauth://totp/Settings?secret=JBSWY3DP&issuer=Settings&algorithm=SHA256&digits=8&period=60"));
+    QCOMPARE(entryAt(db, "Web - Defaults")->getNote(),
+             QString("otpauth://totp/Defaults?secret=JBSWY3DP&issuer=Defaults&algorithm=SHA1&digits=6&period=30"));
+    QCOMPARE(entryAt(db, "Web - Broken")->getNote(), QString("TimeOtp-Secret-Base32: JBSW0"));
+    QCOMPARE(m_ui.warnings.size(), 1);
+    QVERIFY2(m_ui.warnings.first().contains("\"Broken\": one-time code not understood"), qPrintable(m_ui.warnings.first()));
+}
+
 void TestShippedImporters::oversizedFilesFailCleanly()
 {
     QByteArray data("name,password\n");

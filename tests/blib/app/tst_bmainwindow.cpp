@@ -495,8 +495,8 @@ void tst_BMainWindow::manualUpdateCheck_data()
     QTest::newRow("update") << 200 << QByteArray("{\"version\":\"1.4\",\"beta\":false,\"change_log\":\"New\"}")
                             << QStringList() << true;
     QTest::newRow("no beta") << 200 << QByteArray("{\"version\":\"1.4\",\"change_log\":\"New\"}")
-                             << QStringList({ "Error: The update server's answer was not understood.",
-                                              "Error: Failed to check for updates." }) << false;
+                             << QStringList({ "Error: Failed to check for updates.\n"
+                                              "The update server's answer was not understood." }) << false;
     QTest::newRow("server error") << 503 << QByteArray("busy")
                                   << QStringList({ "Error: Failed to check for updates.\n"
                                                    "Request to server failed (status 503)." }) << false;

@@ -426,8 +426,8 @@ int CommandLineClient::info(const Options& options)
     text += tr("Format version: %1\n").arg(db.getFormatVersion());
     if (db.isLegacyFormat()) {
         text += tr("Warning: in format version %1 a password guess is checked with the HMAC key alone, which "
-                   "costs %2 rounds of HMAC-Keccak-384 whatever the rounds above (%3 %% of them). Run "
-                   "\"lockharbour-cli upgrade\" to make every guess cost the whole key derivation.\n")
+                   "costs %2 rounds of HMAC-Keccak-384 whatever the rounds above: %3 percent of the work of an "
+                   "unlock. Run \"lockharbour-cli upgrade\" to make every guess cost the whole key derivation.\n")
                     .arg(db.getFormatVersion())
                     .arg(legacyGuessRounds)
                     .arg(QString::number(100.0 * legacyGuessRounds / qMax(1, db.getKdfRounds() + legacyGuessRounds),

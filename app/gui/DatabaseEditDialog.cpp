@@ -285,7 +285,7 @@ void DatabaseEditDialog::accept()
     const DatabaseKdfParameters current = m_database->getKdfParameters();
     // The first vault made with Argon2's default passes measures what they
     // should be on this computer, once.
-    if (m_newDatabase && chosen.isArgon2() && !DatabaseKdfParameters::argon2DefaultCalibrated()
+    if ((m_newDatabase || m_upgrading) && chosen.isArgon2() && !DatabaseKdfParameters::argon2DefaultCalibrated()
         && chosen.rounds == DatabaseKdfParameters::defaults().rounds
         && chosen.memoryKib == DatabaseKdfParameters::defaults().memoryKib
         && chosen.parallelism == DatabaseKdfParameters::defaults().parallelism) {

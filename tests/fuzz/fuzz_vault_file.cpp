@@ -27,7 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(!db.isLocked());
         FUZZ_CHECK(db.getItems().isEmpty());
         FUZZ_CHECK(!db.hasKeys());
-        FUZZ_CHECK(db.getFormatVersion() >= 1 && db.getFormatVersion() <= 3);
+        FUZZ_CHECK(db.getFormatVersion() >= 1 && db.getFormatVersion() <= 4);
+        // Version 4 has one salt of at least 16 bytes; earlier ones have none.
+        FUZZ_CHECK(db.isLegacyFormat() ? db.getKdfSalt().isEmpty() : db.getKdfSalt().size() >= 16);
         FUZZ_CHECK(db.getKdfRounds() >= 1);
         // A known cipher comes with an IV of its block size.
         const int blockSize = cipherBlockSize(db.getCipher());

@@ -86,6 +86,18 @@ class TestDatabaseFormatFour : public QObject
         QVERIFY(db.save(file));
     }
 
+    // A new vault with one header member changed afterwards, as read back.
+    void loadTampered(PasswordDatabase& db, const DatabaseKdfParameters& kdf, const QString& member,
+                      const QJsonValue& value)
+    {
+        const QString file = path(QStringLiteral("tampered.lhdb"));
+        makeVault(file, 1, kdf);
+        QJsonObject json = readJson(file);
+        json[member] = value;
+        writeJson(file, json);
+        QVERIFY(db.load(file, nullptr));
+    }
+
 private slots:
     void knownAnswers()
     {
@@ -190,14 +202,8 @@ private slots:
     {
         QFETCH(QString, member);
         QFETCH(QJsonValue, value);
-        const QString file = path(QStringLiteral("header.lhdb"));
-        makeVault(file, 1, DatabaseKdfParameters::pbkdf2(3));
-        QJsonObject json = readJson(file);
-        json[member] = value;
-        writeJson(file, json);
-
         PasswordDatabase db;
-        QVERIFY(db.load(file, nullptr));
+        loadTampered(db, DatabaseKdfParameters::pbkdf2(3), member, value);
         QString error;
         QCOMPARE(unlock(db, QStringLiteral("secret"), &error), Failure);
         QCOMPARE(error, Incorrect);
@@ -281,13 +287,8 @@ private slots:
         QFETCH(QString, member);
         QFETCH(double, value);
         QFETCH(QString, bound);
-        const QString file = path(QStringLiteral("hostile.lhdb"));
-        makeVault(file, 1, DatabaseKdfParameters::argon2(1, 64, 1));
-        QJsonObject json = readJson(file);
-        json[member] = value;
-        writeJson(file, json);
         PasswordDatabase db;
-        QVERIFY(db.load(file, nullptr));
+        loadTampered(db, DatabaseKdfParameters::argon2(1, 64, 1), member, value);
         QString error;
         QCOMPARE(unlock(db, QStringLiteral("secret"), &error), Failure);
         QVERIFY2(error.contains(bound), qPrintable(error));
@@ -295,13 +296,8 @@ private slots:
 
     void pbkdf2StopsWhenCancelled()
     {
-        const QString file = path(QStringLiteral("slow.lhdb"));
-        makeVault(file, 1, DatabaseKdfParameters::pbkdf2(3));
-        QJsonObject json = readJson(file);
-        json["kdf_rounds"] = 2147483647.0;
-        writeJson(file, json);
         PasswordDatabase db;
-        QVERIFY(db.load(file, nullptr));
+        loadTampered(db, DatabaseKdfParameters::pbkdf2(3), QStringLiteral("kdf_rounds"), 2147483647.0);
         BTaskController controller;
         controller.cancel();
         QCOMPARE(unlock(db, QStringLiteral("secret"), nullptr, &controller), Cancelled);

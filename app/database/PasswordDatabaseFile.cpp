@@ -21,6 +21,7 @@
 #include <QPair>
 #include <QVector>
 #include <QJsonObject>
+#include <QMessageAuthenticationCode>
 
 #include <cmath>
 #include <cstring>
@@ -89,6 +90,15 @@ void encodeBase64(const QByteArray& bytes, char* out)
         *out++ = two ? alphabet[(n >> 6) & 63] : '=';
         *out++ = '=';
     }
+}
+
+bool isAscii(const QByteArray& bytes)
+{
+    const char* data = bytes.constData();
+    unsigned char any = 0;
+    for (int i = 0; i < bytes.size(); ++i)
+        any |= static_cast<unsigned char>(data[i]);
+    return any < 0x80;
 }
 
 QString base64(const QByteArray& bytes)
@@ -254,10 +264,11 @@ QByteArray PasswordDatabase::payloadMac(const QString& typeText, const QByteArra
         hmac(BHashId::SHA3_384, ciphertext, hmacKey, mac);
         return mac;
     }
-    QByteArray message = authenticatedHeader(typeText, iv);
-    message.append(ciphertext);
-    hmac(BHashId::SHA3_384, message, hmacKey, mac);
-    return mac;
+    // Fed in two parts: the ciphertext is not copied behind the header.
+    QMessageAuthenticationCode code(hashAlgorithm(BHashId::SHA3_384), hmacKey);
+    code.addData(authenticatedHeader(typeText, iv));
+    code.addData(ciphertext);
+    return code.result();
 }
 
 bool PasswordDatabase::encryptTree(const QString& typeText, QByteArray& iv, QByteArray& ciphertext,
@@ -416,7 +427,8 @@ bool PasswordDatabase::loadBytes(const QString& path, QByteArray text, BTaskCont
     // than making the whole file unreadable.
     QJsonDocument document;
     try {
-        document = QJsonDocument::fromJson(QString::fromUtf8(text).toUtf8());
+        // Plain ASCII, the usual case, needs no such repair (nor its copies).
+        document = QJsonDocument::fromJson(isAscii(text) ? text : QString::fromUtf8(text).toUtf8());
     } catch (const std::bad_alloc&) {
         return fail(fileError("There is not enough memory to read the file \"%1\".").arg(loadedPath));
     }

@@ -13,6 +13,7 @@
 #include <QVector>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 using Group = PasswordDatabase::Group;
@@ -456,11 +457,20 @@ int groupNestingDepth(const QJsonObject& root, int limit)
 
 bool decodeStrictBase64(const QByteArray& text, QByteArray& bytes)
 {
-    if (text.size() % 4 != 0)
+    const int size = text.size();
+    if (size % 4 != 0)
+        return false;
+    // Padding only at the end; every other character is of the alphabet
+    // (else the decoder aborts), so each whole group of four reads back as
+    // written and only the last group can hold stray bits.
+    const int padding = size >= 2 && text.at(size - 2) == '=' ? 2 : size >= 1 && text.at(size - 1) == '=' ? 1 : 0;
+    if (std::memchr(text.constData(), '=', size_t(size - padding)))
         return false;
     QByteArray::FromBase64Result result = QByteArray::fromBase64Encoding(
         text, QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
-    if (!result || result.decoded.toBase64() != text) {
+    const int lastGroup = size > 0 ? 3 - padding : 0;
+    if (!result || result.decoded.size() != size / 4 * 3 - padding
+        || result.decoded.right(lastGroup).toBase64() != text.right(size > 0 ? 4 : 0)) {
         wipe(result.decoded);
         return false;
     }

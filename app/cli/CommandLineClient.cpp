@@ -1278,10 +1278,10 @@ bool CommandLineClient::readNewSecret(bool fromInput, QString& secret)
                              tr("A password is required to protect the database."), secret);
 }
 
-bool CommandLineClient::loadHeader(const QString& path, PasswordDatabase& db)
+bool CommandLineClient::loadHeader(const QString& path, PasswordDatabase& db, QByteArray* bytes)
 {
     BTaskController controller;
-    if (db.load(path, &controller))
+    if (bytes ? db.loadBytes(path, *bytes, &controller) : db.load(path, &controller))
         return true;
     fail(controller.errorMessage().isEmpty()
              ? tr("Failed to load the password database file. It may be corrupted or has been tampered with.")
@@ -1297,7 +1297,17 @@ bool CommandLineClient::openDatabase(const QString& path, const Options& options
         fail(tr("The file \"%1\" is read-only: it is left unchanged.").arg(path));
         return false;
     }
-    if (!loadHeader(path, db))
+    // A change command keeps the bytes it read, to tell under the lock
+    // whether the file changed in the meantime.
+    QByteArray firstBytes;
+    if (writeLock) {
+        QString error;
+        if (!readRegularFile(path, PasswordDatabase::MaxFileSize, firstBytes, error)) {
+            fail(error);
+            return false;
+        }
+    }
+    if (!loadHeader(path, db, writeLock ? &firstBytes : nullptr))
         return false;
     const bool fromInput = options.values.contains(QStringLiteral("password-stdin"));
     QString password;
@@ -1321,7 +1331,17 @@ bool CommandLineClient::openDatabase(const QString& path, const Options& options
             fail(error);
             return false;
         }
-        if (!loadHeader(path, db)) { // as the previous writer left it
+        // Read again only when another writer changed the file before the
+        // lock was taken: its bytes are what counts, not its name or times.
+        QByteArray lockedBytes;
+        if (!readRegularFile(path, PasswordDatabase::MaxFileSize, lockedBytes, error)) {
+            wipe(password);
+            fail(error);
+            return false;
+        }
+        const bool changed = lockedBytes != firstBytes;
+        firstBytes = QByteArray();
+        if (changed && !loadHeader(path, db, &lockedBytes)) { // as the previous writer left it
             wipe(password);
             return false;
         }

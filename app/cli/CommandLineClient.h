@@ -96,11 +96,13 @@ private:
     // Reads the new master password and saves `db` as the new file `path`
     // with the cipher and rounds options of create.
     int createFile(PasswordDatabase& db, const QString& path, const Options& options);
-    // Reads the header of `path` into `db`. False with an error printed.
-    bool loadHeader(const QString& path, PasswordDatabase& db);
+    // Reads the header of `path` into `db` (from `bytes` when given, the
+    // file's contents read already). False with an error printed.
+    bool loadHeader(const QString& path, PasswordDatabase& db, QByteArray* bytes = nullptr);
     // Loads and unlocks `path` into `db`. False with an error printed.
     // Commands that change the file pass `writeLock`: it is taken once the
-    // passwords are read, the file is read again under it, and it is held
+    // passwords are read, the file is read again under it if its bytes
+    // changed since the first read (otherwise that read is kept), and it is held
     // until the caller drops it, after the save. `readMore`, when given,
     // reads the command's other secrets right after the master password and
     // before the lock is taken; the caller wipes what it read.

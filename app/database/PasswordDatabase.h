@@ -399,6 +399,8 @@ public:
     // or comes from a newer program; a file that is read but is no database
     // leaves it empty.
     bool load(const QString& path, BTaskController* controller);
+    // The same for the bytes `text` already read from the file at `path`.
+    bool loadBytes(const QString& path, QByteArray text, BTaskController* controller);
     // Whether the file at `path` is a database file of this program, told
     // by its content (the envelope's "type"), whatever its name.
     static bool isDatabaseFile(const QString& path);
@@ -436,6 +438,9 @@ private:
     void wipeSecrets();
     bool encryptTree(const QString& typeText, QByteArray& iv, QByteArray& ciphertext,
                      QByteArray& mac) const;
+    // The header fields a version 4 HMAC covers before the ciphertext;
+    // empty before version 4.
+    QByteArray authenticatedHeader(const QString& typeText, const QByteArray& iv) const;
     // The HMAC of a payload: over the ciphertext alone before version 4,
     // over the header fields and the ciphertext from version 4 on.
     QByteArray payloadMac(const QString& typeText, const QByteArray& iv,

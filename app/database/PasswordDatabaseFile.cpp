@@ -21,8 +21,10 @@
 #include <QPair>
 #include <QVector>
 #include <QJsonObject>
+#include <QMessageAuthenticationCode>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -54,6 +56,49 @@ int groupDepth(const PasswordDatabase& db, int limit)
         }
     }
     return deepest;
+}
+
+QString tooLarge(qint64 size)
+{
+    // What load() would refuse is never written in place of a file it reads.
+    return fileError("The database is too large to be saved: its file would take %1 MiB, "
+                     "where at most %2 MiB can be read back.")
+        .arg((size + 1048575) / 1048576)
+        .arg(PasswordDatabase::MaxFileSize / 1048576);
+}
+
+// Standard Base64 with padding of `bytes`, written to `out`, which has room
+// for (size + 2) / 3 * 4 characters.
+void encodeBase64(const QByteArray& bytes, char* out)
+{
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const int size = bytes.size();
+    int i = 0;
+    for (; i + 2 < size; i += 3) {
+        const quint32 n = quint32(in[i]) << 16 | quint32(in[i + 1]) << 8 | in[i + 2];
+        *out++ = alphabet[n >> 18];
+        *out++ = alphabet[(n >> 12) & 63];
+        *out++ = alphabet[(n >> 6) & 63];
+        *out++ = alphabet[n & 63];
+    }
+    if (i < size) {
+        const bool two = i + 1 < size;
+        const quint32 n = quint32(in[i]) << 16 | (two ? quint32(in[i + 1]) << 8 : 0);
+        *out++ = alphabet[n >> 18];
+        *out++ = alphabet[(n >> 12) & 63];
+        *out++ = two ? alphabet[(n >> 6) & 63] : '=';
+        *out++ = '=';
+    }
+}
+
+bool isAscii(const QByteArray& bytes)
+{
+    const char* data = bytes.constData();
+    unsigned char any = 0;
+    for (int i = 0; i < bytes.size(); ++i)
+        any |= static_cast<unsigned char>(data[i]);
+    return any < 0x80;
 }
 
 QString base64(const QByteArray& bytes)
@@ -190,14 +235,10 @@ bool PasswordDatabase::hasKeys() const
     return keySize > 0 && m_cipherKey.size() == keySize && !m_hmacKey.isEmpty();
 }
 
-QByteArray PasswordDatabase::payloadMac(const QString& typeText, const QByteArray& iv,
-                                        const QByteArray& ciphertext, const QByteArray& hmacKey) const
+QByteArray PasswordDatabase::authenticatedHeader(const QString& typeText, const QByteArray& iv) const
 {
-    QByteArray mac;
-    if (isLegacyFormat()) {
-        hmac(BHashId::SHA3_384, ciphertext, hmacKey, mac);
-        return mac;
-    }
+    if (isLegacyFormat())
+        return QByteArray();
     DatabaseHeaderFields fields;
     fields.type = typeText;
     fields.version = m_fileFormatVersion;
@@ -212,10 +253,22 @@ QByteArray PasswordDatabase::payloadMac(const QString& typeText, const QByteArra
         fields.kdfParallelism = m_kdfParallelism;
     }
     fields.kdfSalt = m_kdfSalt;
-    QByteArray message = headerAuthenticationData(fields);
-    message.append(ciphertext);
-    hmac(BHashId::SHA3_384, message, hmacKey, mac);
-    return mac;
+    return headerAuthenticationData(fields);
+}
+
+QByteArray PasswordDatabase::payloadMac(const QString& typeText, const QByteArray& iv,
+                                        const QByteArray& ciphertext, const QByteArray& hmacKey) const
+{
+    QByteArray mac;
+    if (isLegacyFormat()) {
+        hmac(BHashId::SHA3_384, ciphertext, hmacKey, mac);
+        return mac;
+    }
+    // Fed in two parts: the ciphertext is not copied behind the header.
+    QMessageAuthenticationCode code(hashAlgorithm(BHashId::SHA3_384), hmacKey);
+    code.addData(authenticatedHeader(typeText, iv));
+    code.addData(ciphertext);
+    return code.result();
 }
 
 bool PasswordDatabase::encryptTree(const QString& typeText, QByteArray& iv, QByteArray& ciphertext,
@@ -223,20 +276,23 @@ bool PasswordDatabase::encryptTree(const QString& typeText, QByteArray& iv, QByt
 {
     if (!hasKeys())
         return false;
-    QString plaintext = serialiseTree(*this);
-    if (plaintext.isNull())
-        return false;
-    QByteArray bytes = plaintext.toUtf8();
-    wipe(plaintext);
-    const int length = bytes.size();
-
+    // One buffer holds what the HMAC covers: the header fields (from
+    // version 4 on), then the tree's text, which is serialised straight in
+    // as UTF-8 and encrypted where it lies. The plaintext is thus never
+    // held twice, and no copy of it outlives this function.
     iv = randomBytes(cipherBlockSize(m_cipher));
-    ciphertext.clear();
-    symmetricCtrProcess(m_cipher, m_cipherKey, iv, bytes, ciphertext);
-    wipe(bytes);
-    if (ciphertext.size() != length)
+    QByteArray sealed = authenticatedHeader(typeText, iv);
+    const int offset = sealed.size();
+    if (!appendSerialisedTree(*this, sealed))
         return false;
-    mac = payloadMac(typeText, iv, ciphertext, m_hmacKey);
+    if (!symmetricCtrProcessInPlace(m_cipher, m_cipherKey, iv, sealed.data() + offset, sealed.size() - offset)) {
+        wipe(sealed);
+        return false;
+    }
+    hmac(BHashId::SHA3_384, sealed, m_hmacKey, mac);
+    // Moved down in place: the ciphertext keeps the buffer.
+    sealed.remove(0, offset);
+    ciphertext = sealed;
     return mac.size() == HmacLength;
 }
 
@@ -284,25 +340,26 @@ bool PasswordDatabase::save(const QString& path, QString* error, BFileWriteMode 
         }
         root.insert(QLatin1String("version"), m_fileFormatVersion);
     }
-    QByteArray text = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    QByteArray text;
     {
         // Texts are escaped in the indented form, so this line is the member.
+        const QByteArray envelope = QJsonDocument(root).toJson(QJsonDocument::Indented);
         static const QByteArray member = QByteArrayLiteral("\n    \"database\": \"\"");
-        const int at = text.indexOf(member);
+        const int at = envelope.indexOf(member);
         if (at < 0)
             return fail(fileError("The database could not be encrypted."));
-        QByteArray encoded = ciphertext.toBase64();
+        const int split = at + member.size() - 1;
+        const qint64 encodedSize = (qint64(ciphertext.size()) + 2) / 3 * 4;
+        if (envelope.size() + encodedSize > MaxFileSize)
+            return fail(tooLarge(envelope.size() + encodedSize));
+        // The Base64 text is written once, into the file's bytes.
+        text.resize(envelope.size() + int(encodedSize));
+        char* out = text.data();
+        std::memcpy(out, envelope.constData(), size_t(split));
+        encodeBase64(ciphertext, out + split);
         ciphertext = QByteArray();
-        text.insert(at + member.size() - 1, encoded);
+        std::memcpy(out + split + encodedSize, envelope.constData() + split, size_t(envelope.size() - split));
     }
-    // What load() would refuse is never written in place of a file it reads.
-    if (text.size() > MaxFileSize) {
-        return fail(fileError("The database is too large to be saved: its file would take %1 MiB, "
-                              "where at most %2 MiB can be read back.")
-                        .arg((text.size() + 1048575) / 1048576)
-                        .arg(MaxFileSize / 1048576));
-    }
-
     // Another program writing the same file is waited for; this process's
     // own lock (a read-change-save in progress) is shared.
     BFileLock lock;
@@ -351,6 +408,17 @@ bool PasswordDatabase::load(const QString& path, BTaskController* controller)
     QString reason;
     if (!readRegularFile(loadedPath, MaxFileSize, text, reason))
         return fail(reason);
+    return loadBytes(loadedPath, text, controller);
+}
+
+bool PasswordDatabase::loadBytes(const QString& path, QByteArray text, BTaskController* controller)
+{
+    const QString loadedPath = path;
+    auto fail = [controller](const QString& text) {
+        if (controller && !text.isEmpty())
+            controller->setErrorMessage(text);
+        return false;
+    };
     if (text.isEmpty())
         return fail(fileError("The file \"%1\" is empty: it holds no password database.").arg(loadedPath));
 
@@ -359,7 +427,8 @@ bool PasswordDatabase::load(const QString& path, BTaskController* controller)
     // than making the whole file unreadable.
     QJsonDocument document;
     try {
-        document = QJsonDocument::fromJson(QString::fromUtf8(text).toUtf8());
+        // Plain ASCII, the usual case, needs no such repair (nor its copies).
+        document = QJsonDocument::fromJson(isAscii(text) ? text : QString::fromUtf8(text).toUtf8());
     } catch (const std::bad_alloc&) {
         return fail(fileError("There is not enough memory to read the file \"%1\".").arg(loadedPath));
     }

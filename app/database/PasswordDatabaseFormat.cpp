@@ -13,6 +13,7 @@
 #include <QVector>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 using Group = PasswordDatabase::Group;
@@ -456,11 +457,20 @@ int groupNestingDepth(const QJsonObject& root, int limit)
 
 bool decodeStrictBase64(const QByteArray& text, QByteArray& bytes)
 {
-    if (text.size() % 4 != 0)
+    const int size = text.size();
+    if (size % 4 != 0)
+        return false;
+    // Padding only at the end; every other character is of the alphabet
+    // (else the decoder aborts), so each whole group of four reads back as
+    // written and only the last group can hold stray bits.
+    const int padding = size >= 2 && text.at(size - 2) == '=' ? 2 : size >= 1 && text.at(size - 1) == '=' ? 1 : 0;
+    if (std::memchr(text.constData(), '=', size_t(size - padding)))
         return false;
     QByteArray::FromBase64Result result = QByteArray::fromBase64Encoding(
         text, QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
-    if (!result || result.decoded.toBase64() != text) {
+    const int lastGroup = size > 0 ? 3 - padding : 0;
+    if (!result || result.decoded.size() != size / 4 * 3 - padding
+        || result.decoded.right(lastGroup).toBase64() != text.right(size > 0 ? 4 : 0)) {
         wipe(result.decoded);
         return false;
     }
@@ -482,7 +492,24 @@ QJsonObject treeToJson(const PasswordDatabase& db)
     return root;
 }
 
-QString serialiseTree(const PasswordDatabase& db)
+namespace {
+
+// The length in UTF-16 code units of valid UTF-8 text: one unit for each
+// character, two for those beyond the basic plane (four-byte sequences).
+int utf16Length(const char* text, int size)
+{
+    int units = 0;
+    for (int i = 0; i < size; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if ((c & 0xC0) != 0x80)
+            units += c >= 0xF0 ? 2 : 1;
+    }
+    return units;
+}
+
+} // namespace
+
+bool appendSerialisedTree(const PasswordDatabase& db, QByteArray& out)
 {
     // The object tree goes before the text is built: it is the largest of
     // the copies.
@@ -490,26 +517,44 @@ QString serialiseTree(const PasswordDatabase& db)
     {
         const QJsonObject root = treeToJson(db);
         if (root.isEmpty())
-            return QString();
+            return false;
         json = QJsonDocument(root).toJson(QJsonDocument::Compact);
     }
-    // The body is the compact object without its outer braces.
-    QString body = QString::fromUtf8(json.constData() + 1, json.size() - 2);
-    wipe(json);
+    // The body is the compact object without its outer braces; its length
+    // is counted in UTF-16 units, as the reader of the text would.
+    const char* body = json.constData() + 1;
+    const int bodySize = json.size() - 2;
+    const int bodyLength = utf16Length(body, bodySize);
+    const QByteArray paddingStart = randomPadding(bodyLength).toLatin1();
+    const QByteArray paddingEnd = randomPadding(bodyLength).toLatin1();
 
-    // The three parts are joined literally: a name or password that looks
-    // like a placeholder must come through unchanged.
-    const int bodyLength = body.size();
-    QString text;
-    text.reserve(bodyLength + 2 * bodyLength / 5 + 48);
-    text += QLatin1String("{\"paddingStart\": \"");
-    text += randomPadding(bodyLength);
-    text += QLatin1String("\", ");
-    text += body;
-    text += QLatin1String(", \"paddingEnd\": \"");
-    text += randomPadding(bodyLength);
-    text += QLatin1String("\"}");
-    wipe(body);
+    // The three parts are joined literally, straight into `out` at its final
+    // size: a name or password that looks like a placeholder comes through
+    // unchanged, and no growing buffer leaves a copy of the text behind.
+    static const char start[] = "{\"paddingStart\": \"";
+    static const char middle[] = "\", ";
+    static const char afterBody[] = ", \"paddingEnd\": \"";
+    static const char end[] = "\"}";
+    out.reserve(out.size() + int(sizeof start + sizeof middle + sizeof afterBody + sizeof end)
+                + paddingStart.size() + bodySize + paddingEnd.size());
+    out.append(start, int(sizeof start) - 1);
+    out.append(paddingStart);
+    out.append(middle, int(sizeof middle) - 1);
+    out.append(body, bodySize);
+    out.append(afterBody, int(sizeof afterBody) - 1);
+    out.append(paddingEnd);
+    out.append(end, int(sizeof end) - 1);
+    wipe(json);
+    return true;
+}
+
+QString serialiseTree(const PasswordDatabase& db)
+{
+    QByteArray bytes;
+    if (!appendSerialisedTree(db, bytes))
+        return QString();
+    QString text = QString::fromUtf8(bytes);
+    wipe(bytes);
     return text;
 }
 

@@ -54,6 +54,10 @@ QJsonObject treeToJson(const PasswordDatabase& db);
 // Returns a null string when groups are nested deeper than
 // PasswordDatabase::MaxGroupDepth (the reader would refuse the text).
 QString serialiseTree(const PasswordDatabase& db);
+// The same text as UTF-8, appended to `out` (which is grown once, to its
+// final size). False, with `out` unchanged, when serialiseTree() would give
+// a null string.
+bool appendSerialisedTree(const PasswordDatabase& db, QByteArray& out);
 
 // Builds the groups described by a decrypted plaintext and appends them to
 // the database with addItem(). All or nothing: on failure (text not a JSON

@@ -85,3 +85,27 @@ void symmetricCtrProcess(int cipherId, const QByteArray& key, const QByteArray& 
     if (error != CRYPT_OK)
         output.clear();
 }
+
+bool symmetricCtrProcessInPlace(int cipherId, const QByteArray& key, const QByteArray& iv, char* data,
+                                qint64 length)
+{
+    const CipherBinding* binding = findBinding(cipherId);
+    if (!binding || length < 0)
+        return false;
+    registerCiphers();
+    if (binding->index < 0 || iv.size() < counterBlockLength)
+        return false;
+    symmetric_CTR state;
+    if (ctr_start(binding->index, reinterpret_cast<const unsigned char*>(iv.constData()),
+                  reinterpret_cast<const unsigned char*>(key.constData()), key.size(), 0,
+                  CTR_COUNTER_LITTLE_ENDIAN, &state)
+        != CRYPT_OK)
+        return false;
+    // Counter mode only XORs a keystream into the bytes: input and output
+    // may be the same buffer.
+    unsigned char* bytes = reinterpret_cast<unsigned char*>(data);
+    const int error = length > 0 ? ctr_encrypt(bytes, bytes, static_cast<unsigned long>(length), &state) : CRYPT_OK;
+    ctr_done(&state);
+    zeromem(&state, sizeof state);
+    return error == CRYPT_OK;
+}

@@ -11,5 +11,11 @@
 // makes output empty.
 void symmetricCtrProcess(int cipherId, const QByteArray& key, const QByteArray& iv,
                          const QByteArray& input, QByteArray& output);
+// The same over `length` bytes at `data`, replaced by their result in place,
+// so that no second copy of them is made. False for an unknown cipher, an IV
+// shorter than one block or a refused key (the bytes untouched), and when
+// the cipher fails on the way (the bytes are then of no use).
+bool symmetricCtrProcessInPlace(int cipherId, const QByteArray& key, const QByteArray& iv, char* data,
+                                qint64 length);
 
 #endif // BSYMMETRICCIPHER_H

@@ -28,6 +28,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <functional>
+#include <utility>
 #include <unistd.h>
 
 namespace {
@@ -39,8 +40,13 @@ public:
     QList<QByteArray> answers;
     QStringList labels;
 
+    // Run before each answer, as another program would act meanwhile.
+    std::function<void()> meanwhile;
+
     QByteArray ask(const QString& label, bool& ok) override
     {
+        if (meanwhile)
+            std::exchange(meanwhile, nullptr)();
         labels.append(label);
         ok = !answers.isEmpty();
         return ok ? answers.takeFirst() : QByteArray();
@@ -522,6 +528,20 @@ private slots:
         for (const QString& name : expected)
             QVERIFY2(ls.out.contains(name + "\n"), qPrintable(name));
         QCOMPARE(ls.out.count(QStringLiteral("Entry ")), expected.size());
+    }
+
+    // A change saved by another writer while this one was asked for its
+    // password is read under the lock, not written over.
+    void writerReadsAChangeMadeBeforeItsLock()
+    {
+        const QString file = makeDatabase("changed.lhdb");
+        m_prompt.answers = { "master" };
+        m_prompt.meanwhile = [&] {
+            QCOMPARE(cli({ "mkgroup", file, "Theirs", "--password-stdin" }, "master\n").code, 0);
+        };
+        QCOMPARE(cli({ "mkgroup", file, "Mine" }).code, 0);
+        const Result ls = cli({ "ls", file, "--password-stdin" }, "master\n");
+        QVERIFY2(ls.out.contains("Theirs") && ls.out.contains("Mine"), qPrintable(ls.out));
     }
 
     // A writer that cannot get the vault in time gives up with a message and

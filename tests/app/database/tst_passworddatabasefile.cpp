@@ -372,6 +372,7 @@ void TestPasswordDatabaseFile::malformedHeaders_data()
         { "ctr_iv", "AAAAAAAAAAAAAAAAAAAAAA==" },  // the version 1 name in version 2
         { "database", "AB*D" }, { "hmac", "QUI" }, { "database", "QUJD\nQUJD" },
         { "hmac_key_salt", "QQ==QQ==" }, { "cipher_key_salt", "__-_" },
+        { "database", "QUJDRB==" }, { "database", "QUJ=RA==" }, { "database", "QUJDRA=A" }, // stray bits, inner padding
         { "kdf_rounds", 0 }, { "kdf_rounds", -100 }, { "kdf_rounds", 1e12 },
         { "kdf_rounds", 2.5 }, { "kdf_rounds", "100" } };
     for (const auto& row : rows) {

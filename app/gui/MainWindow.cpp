@@ -615,6 +615,7 @@ void MainWindow::showDatabaseReport()
         m_reportDialog = new DatabaseReportDialog(this, &m_database);
         m_reportDialog->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_reportDialog, &DatabaseReportDialog::passwordChosen, this, &MainWindow::reportSelectPassword);
+        centreOnParent(m_reportDialog);
     } else {
         m_reportDialog->refresh();
     }

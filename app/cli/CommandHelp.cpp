@@ -39,6 +39,13 @@ const Text texts[] = {
     { "search", "search FILE TEXT [--fields name,username,url,note,password] [--match-case]",
       "Prints the full name of every entry whose chosen fields (all by default) contain\n"
       "TEXT, one per line; an ambiguous full name is printed as a path or number." },
+    { "audit", "audit FILE [--hibp LIST] [--hibp-online] [--hibp-url URL]",
+      "Prints one finding a line: the kind, a tab, the entry's full name, a tab and the\n"
+      "detail (weak: RATING: WARNING, reused: the other entry, expired: the date, breached:\n"
+      "the count), then a summary line. --hibp looks every password up in a downloaded list\n"
+      "of breached passwords (sorted \"SHA1HEX:COUNT\" lines); --hibp-online asks the\n"
+      "breached-passwords service, sending only the first 5 hex digits of each password's\n"
+      "SHA-1 (at URL, or the address of the settings). The backup group is left out." },
     { "add", "add FILE GROUP NAME [--username U] [--email E] [--phone P] [--url U]\n"
              "                        [--note N] [--expires ISO-DATE|never] [--totp LINK-OR-SECRET]\n"
              "                        (--entry-password | --entry-password-stdin | --no-password |\n"

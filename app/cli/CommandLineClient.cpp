@@ -7,7 +7,10 @@
 #include "app/cli/PasswordPrompt.h"
 #include "app/cli/TerminalScriptUserInterface.h"
 #include "app/cli/TerminalText.h"
+#include "app/database/BreachedPasswordFile.h"
+#include "app/database/BreachedPasswordRangeTask.h"
 #include "app/database/DatabaseKeyDerivation.h"
+#include "app/database/DatabaseReport.h"
 #include "app/database/OtpAuthLink.h"
 #include "app/database/PasswordBackup.h"
 #include "app/database/PasswordDatabaseFormat.h"
@@ -131,6 +134,8 @@ struct CommandLineClient::CommandTable {
             { "totp", {}, { stdinFlag, QStringLiteral("seconds") }, 2, 2, &CommandLineClient::totp },
             { "search", { QStringLiteral("fields") }, { stdinFlag, QStringLiteral("match-case") }, 2, 2,
               &CommandLineClient::search },
+            { "audit", { QStringLiteral("hibp"), QStringLiteral("hibp-url") },
+              { stdinFlag, QStringLiteral("hibp-online") }, 1, 1, &CommandLineClient::audit },
             { "add", EntryFields::valueOptions() + generatorValueOptions,
               QStringList { stdinFlag, QStringLiteral("no-password"), QStringLiteral("generate"),
                             QStringLiteral("show-secrets") }
@@ -595,6 +600,89 @@ int CommandLineClient::search(const Options& options)
         text += TerminalText::line(addresses.shortestAddress(entry)) + QLatin1Char('\n');
     print(text);
     return ExitSuccess;
+}
+
+int CommandLineClient::audit(const Options& options)
+{
+    PasswordDatabase db;
+    if (!openDatabase(options.positional.at(0), options, db))
+        return ExitFailure;
+    const QList<const PasswordDatabase::Password*> entries = DatabaseReport::candidates(db);
+    const bool fromList = options.values.contains(QStringLiteral("hibp"));
+    const bool online = options.values.contains(QStringLiteral("hibp-online"));
+    QHash<const PasswordDatabase::Password*, qint64> breaches;
+    bool checkFailed = false;
+    if (fromList || online) {
+        // One digest per entry with a password; each is wiped after use.
+        QList<const PasswordDatabase::Password*> hashed;
+        QList<QByteArray> hashes;
+        for (const PasswordDatabase::Password* entry : entries) {
+            if (entry->getPassword().isEmpty())
+                continue;
+            hashed << entry;
+            hashes << BreachedPasswordFile::sha1Hex(entry->getPassword());
+        }
+        if (fromList) {
+            BreachedPasswordFile list;
+            if (!list.open(options.values.value(QStringLiteral("hibp")))) {
+                for (QByteArray& hash : hashes)
+                    wipe(hash);
+                return fail(list.errorText());
+            }
+            for (int i = 0; i < hashes.size(); ++i) {
+                const qint64 count = list.lookup(hashes.at(i));
+                if (count < 0) {
+                    for (QByteArray& hash : hashes)
+                        wipe(hash);
+                    return fail(list.errorText());
+                }
+                if (count > 0)
+                    breaches.insert(hashed.at(i), count);
+            }
+        }
+        if (online) {
+            const QString url = options.values.contains(QStringLiteral("hibp-url"))
+                ? options.values.value(QStringLiteral("hibp-url"))
+                : BreachedPasswordRangeTask::serviceBaseUrl();
+            BreachedPasswordRangeTask task(url, hashes);
+            BTaskController controller;
+            if (task.run(&controller) == Success) {
+                const QList<qint64> counts = task.counts();
+                for (int i = 0; i < counts.size() && i < hashed.size(); ++i) {
+                    if (counts.at(i) > 0)
+                        breaches.insert(hashed.at(i), qMax(counts.at(i), breaches.value(hashed.at(i), 0)));
+                }
+            } else {
+                // The report is still worth having without the online counts.
+                fail(controller.errorMessage());
+                checkFailed = true;
+            }
+        }
+        for (QByteArray& hash : hashes)
+            wipe(hash);
+    }
+
+    DatabaseReport report;
+    report.build(db, QDateTime::currentDateTime(), breaches);
+    QString text;
+    for (const DatabaseReport::Finding& finding : report.findings()) {
+        if (finding.kind == DatabaseReport::Expiring)
+            continue;
+        text += DatabaseReport::kindKey(finding.kind) + QLatin1Char('\t') + TerminalText::line(finding.password->getFullName())
+            + QLatin1Char('\t') + TerminalText::line(finding.detail) + QLatin1Char('\n');
+    }
+    text += tr("%1 passwords: %2 weak, %3 reused, %4 expired, %5 expiring within %6 days, %7 breached; score %8/100\n")
+                .arg(report.passwordCount())
+                .arg(report.count(DatabaseReport::Weak))
+                .arg(report.count(DatabaseReport::Reused))
+                .arg(report.count(DatabaseReport::Expired))
+                .arg(report.count(DatabaseReport::Expiring))
+                .arg(DatabaseReport::expiringDays)
+                .arg(fromList || online ? QString::number(report.count(DatabaseReport::Breached)) : tr("unchecked"))
+                .arg(report.score());
+    print(text);
+    wipe(text);
+    return checkFailed ? ExitFailure : ExitSuccess;
 }
 
 bool CommandLineClient::applyEntryFields(const Options& options, PasswordDatabase::Password& entry)

@@ -66,6 +66,7 @@ private:
     int remove(const Options& options);
     int move(const Options& options);
     int search(const Options& options);
+    int audit(const Options& options);
     int importJson(const Options& options);
     int importWithPlugin(const Options& options);
     int edit(const Options& options);

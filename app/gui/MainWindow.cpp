@@ -9,6 +9,7 @@
 #include "app/gui/DatabaseFileWatch.h"
 #include "app/gui/DatabaseUnlockDialog.h"
 #include "app/gui/EntryIcon.h"
+#include "app/gui/DatabaseReportDialog.h"
 #include "app/gui/ExpiredPasswordsDialog.h"
 #include "app/gui/EntryIconPackBuiltIn.h"
 #include "app/gui/GroupEditDialog.h"
@@ -200,6 +201,9 @@ void MainWindow::createActions()
     m_deleteAction = createAction(tr("&Delete"), tr("Delete selected group or password"),
                                   SLOT(deleteGroupOrPassword()), deleteIcon, QKeySequence::Delete);
 
+    m_databaseReportAction = createAction(tr("Database Report..."), tr("Show the health of the database's passwords"),
+                                          SLOT(showDatabaseReport()));
+
     connect(this, &BMainWindow::openRecentFile, this, qOverload<const QString&>(&MainWindow::openDatabase));
     GroupTreeWidget* tree = ui->groupTreeWidget;
     connect(tree, &QTreeWidget::itemSelectionChanged, this, &MainWindow::groupSelectionChanged);
@@ -310,7 +314,9 @@ void MainWindow::createMenus()
     addToggle(tr("Hide User Names"), QStringLiteral("app.mainWindow.hideUsernames"));
     addToggle(tr("Hide Passwords"), QStringLiteral("app.mainWindow.hidePasswords"));
 
-    setToolsMenu(bar->addMenu(tr("&Tools")));
+    QMenu* toolsMenu = bar->addMenu(tr("&Tools"));
+    toolsMenu->addAction(m_databaseReportAction);
+    setToolsMenu(toolsMenu);
 }
 
 void MainWindow::createToolBar()
@@ -425,7 +431,8 @@ void MainWindow::updateActions()
     const bool passwordSelected = password != nullptr;
 
     for (QAction* action : { m_closeDatabaseAction, m_saveDatabaseAction, m_saveDatabaseAsAction,
-                             m_databaseSettingsAction, m_lockWorkspaceAction, m_newGroupAction })
+                             m_databaseSettingsAction, m_lockWorkspaceAction, m_newGroupAction,
+                             m_databaseReportAction })
         action->setEnabled(usable);
     m_findPasswordAction->setEnabled(usable);
     for (QAction* action : { m_newSubGroupAction, m_deleteGroupAction, m_editGroupAction, m_newPasswordAction })
@@ -481,6 +488,7 @@ void MainWindow::goToNoDatabaseView()
     ui->mainToolBar->hide();
     m_inactivityTimer->stop();
     updateActions();
+    refreshReport();
 }
 
 void MainWindow::goToDatabaseView()
@@ -491,6 +499,7 @@ void MainWindow::goToDatabaseView()
     if (boolSetting(QStringLiteral("app.settings.lockWorkspaceTimeout"), false))
         m_inactivityTimer->start(SettingsDialog::lockTimeoutSeconds());
     updateActions();
+    refreshReport();
 }
 
 void MainWindow::goToLockedView()
@@ -502,6 +511,7 @@ void MainWindow::goToLockedView()
     ui->unlockDatabasePasswordLineEdit->setFocus();
     m_inactivityTimer->stop();
     updateActions();
+    refreshReport();
 }
 
 void MainWindow::clearViews()
@@ -587,6 +597,40 @@ void MainWindow::databaseChanged()
     m_database.setModified();
     refreshTitle();
     updateActions();
+    refreshReport();
+}
+
+void MainWindow::refreshReport()
+{
+    if (m_reportDialog)
+        m_reportDialog->refresh();
+}
+
+void MainWindow::showDatabaseReport()
+{
+    if (!isDatabaseUsable())
+        return;
+    ui->findWidget->hide();
+    if (!m_reportDialog) {
+        m_reportDialog = new DatabaseReportDialog(this, &m_database);
+        m_reportDialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_reportDialog, &DatabaseReportDialog::passwordChosen, this, &MainWindow::reportSelectPassword);
+        centreOnParent(m_reportDialog);
+    } else {
+        m_reportDialog->refresh();
+    }
+    m_reportDialog->show();
+    m_reportDialog->raise();
+    m_reportDialog->activateWindow();
+}
+
+void MainWindow::reportSelectPassword(const PasswordDatabase::Password* password)
+{
+    // The row may name an entry that has gone since the report was built.
+    if (!isDatabaseUsable() || !DatabaseReport::candidates(m_database).contains(password))
+        return;
+    findWidgetSelectPassword(password);
+    showAndRaise();
 }
 
 void MainWindow::newDatabase()

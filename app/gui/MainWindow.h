@@ -14,6 +14,7 @@
 class BInactivityTimer;
 class BFileState;
 class DatabaseFileWatch;
+class DatabaseReportDialog;
 class EntryIconPackBuiltIn;
 class GuiScriptUserInterface;
 class QAction;
@@ -125,6 +126,10 @@ public slots:
     void groupTreeWidgetItemDropped(QDropEvent* event);
     void passwordTableWidgetItemDropped(QDropEvent* event);
     void generatePassword();
+    // Shows the modeless health report of the open vault.
+    void showDatabaseReport();
+    // Selects an entry chosen in the report, if it is still in the vault.
+    void reportSelectPassword(const PasswordDatabase::Password* password);
     void setClipboardString(const QString& string);
     // Clears the clipboard if it still holds the text last copied by
     // setClipboardString; anything copied since is left alone.
@@ -290,6 +295,11 @@ private:
     QAction* m_findPasswordAction = nullptr;
     QAction* m_generatePasswordAction = nullptr;
     QAction* m_deleteAction = nullptr;
+
+    QAction* m_databaseReportAction = nullptr;
+    // The report, while it is open; it follows every change of the vault.
+    QPointer<DatabaseReportDialog> m_reportDialog;
+    void refreshReport();
 
     QMenu* m_groupMenu = nullptr;
     QMenu* m_passwordMenu = nullptr;

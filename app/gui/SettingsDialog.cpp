@@ -6,7 +6,15 @@
 #include "blib/app/BDialogHelpers.h"
 #include "blib/app/BResources.h"
 #include "blib/app/BSettings.h"
+#include "app/database/BreachedPasswordRangeTask.h"
 #include "blib/net/BAnalytics.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
 
 
 SettingsDialog::SettingsDialog(QWidget* parent)
@@ -40,6 +48,25 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     // The form connects the boxes for later changes; this covers the start.
     ui->lockTimeoutWidget->setEnabled(ui->lockTimeoutCheckBox->isChecked());
     ui->clearClipboardWidget->setEnabled(ui->clearClipboardCheckBox->isChecked());
+
+    // The online breach check of the database report: off until allowed.
+    auto* breaches = new QGroupBox(tr("Breached passwords"), ui->securityTab);
+    breaches->setObjectName(QStringLiteral("breachCheckGroupBox"));
+    auto* breachLayout = new QFormLayout(breaches);
+    m_checkBreachesOnlineCheckBox = new QCheckBox(tr("Allow the database report to check passwords online"), breaches);
+    m_checkBreachesOnlineCheckBox->setObjectName(QStringLiteral("checkBreachesOnlineCheckBox"));
+    m_checkBreachesOnlineCheckBox->setChecked(BreachedPasswordRangeTask::onlineCheckEnabled());
+    breachLayout->addRow(m_checkBreachesOnlineCheckBox);
+    auto* explanation = new QLabel(tr("Only the first 5 characters of the SHA-1 hash of each password are sent; "
+                                      "the passwords and the rest of their hashes never leave this computer."),
+                                   breaches);
+    explanation->setWordWrap(true);
+    breachLayout->addRow(explanation);
+    m_breachServiceUrlLineEdit = new QLineEdit(BreachedPasswordRangeTask::serviceBaseUrl(), breaches);
+    m_breachServiceUrlLineEdit->setObjectName(QStringLiteral("breachServiceUrlLineEdit"));
+    breachLayout->addRow(tr("Service address:"), m_breachServiceUrlLineEdit);
+    if (auto* securityLayout = qobject_cast<QVBoxLayout*>(ui->securityTab->layout()))
+        securityLayout->insertWidget(1, breaches);
 
     ui->tabWidget->setCurrentIndex(0);
     resize(741, 464);
@@ -94,4 +121,6 @@ void SettingsDialog::storeSettings()
     setBoolSetting(QStringLiteral("app.settings.lockWorkspaceOnMinimise"), ui->lockOnMinimiseCheckBox->isChecked());
     setBoolSetting(QStringLiteral("app.settings.clearClipboardTimeout"), ui->clearClipboardCheckBox->isChecked());
     setIntSetting(QStringLiteral("app.settings.clearClipboardTimeoutSeconds"), ui->clearClipboardSpinBox->value());
+    setBoolSetting(QStringLiteral("app.settings.checkBreachesOnline"), m_checkBreachesOnlineCheckBox->isChecked());
+    setStringSetting(QStringLiteral("app.settings.breachServiceUrl"), m_breachServiceUrlLineEdit->text().trimmed());
 }

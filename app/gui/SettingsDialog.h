@@ -3,6 +3,9 @@
 
 #include <QDialog>
 
+class QCheckBox;
+class QLineEdit;
+
 namespace Ui {
 class SettingsDialog;
 }
@@ -34,6 +37,9 @@ private:
     void storeSettings();
 
     Ui::SettingsDialog* ui;
+    // The breach checks of the database report.
+    QCheckBox* m_checkBreachesOnlineCheckBox;
+    QLineEdit* m_breachServiceUrlLineEdit;
 };
 
 #endif // SETTINGSDIALOG_H

@@ -35,8 +35,16 @@ BHTTPClient::~BHTTPClient()
 
 void BHTTPClient::get(const QUrl& url, int timeoutMs)
 {
+    get(url, timeoutMs, {});
+}
+
+void BHTTPClient::get(const QUrl& url, int timeoutMs, const QList<QPair<QByteArray, QByteArray>>& headers)
+{
     releaseReply();
-    watch(m_manager->get(plainRequest(url)), timeoutMs);
+    QNetworkRequest request = plainRequest(url);
+    for (const auto& header : headers)
+        request.setRawHeader(header.first, header.second);
+    watch(m_manager->get(request), timeoutMs);
 }
 
 void BHTTPClient::postJson(const QUrl& url, const QByteArray& json, int timeoutMs)

@@ -2,7 +2,9 @@
 #define BHTTPCLIENT_H
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
+#include <QPair>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
@@ -35,6 +37,8 @@ public:
     // `json` as its body, and starts the time-out. A request still waiting
     // is dropped first.
     void get(const QUrl& url, int timeoutMs);
+    // A GET carrying the extra request headers (name, value).
+    void get(const QUrl& url, int timeoutMs, const QList<QPair<QByteArray, QByteArray>>& headers);
     void postJson(const QUrl& url, const QByteArray& json, int timeoutMs);
     void post(const QUrl& url, const QByteArray& body, const QByteArray& contentType, int timeoutMs);
 

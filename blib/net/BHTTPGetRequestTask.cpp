@@ -12,6 +12,6 @@ BHTTPGetRequestTask::BHTTPGetRequestTask(const QString& url, int timeoutMs)
 BTaskResult BHTTPGetRequestTask::run(BTaskController* controller)
 {
     controller->setIndeterminateProgress(true);
-    client().get(QUrl(url(), QUrl::TolerantMode), timeoutMs());
+    client().get(QUrl(url(), QUrl::TolerantMode), timeoutMs(), m_headers);
     return BHTTPRequestTask::run(controller);
 }

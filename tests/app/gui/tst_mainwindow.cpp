@@ -110,7 +110,7 @@ void tst_MainWindow::menusAndToolBarInOrder()
                            "Copy &Username...", "Copy &Password...", "Copy TOTP", "Open U&RL...", "---",
                            "Set Up TOTP...", "Show TOTP QR Code...", "---", "&Find Password...",
                            "---", "&Generate Password..." }));
-    QCOMPARE(actionTexts(menuNamed(*m_window, "&Tools")->actions()), QStringList({ "---", "&Settings..." }));
+    QCOMPARE(actionTexts(menuNamed(*m_window, "&Tools")->actions()), QStringList({ "Database Report...", "---", "&Settings..." }));
 
     auto* toolBar = child<QToolBar>("mainToolBar");
     QCOMPARE(toolBar->toolButtonStyle(), Qt::ToolButtonIconOnly);

@@ -10,6 +10,7 @@
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QtTest>
@@ -60,6 +61,8 @@ void tst_SettingsDialog::init()
     setBoolSetting("app.settings.clearClipboardTimeout", true);
     setIntSetting("app.settings.clearClipboardTimeoutSeconds", 45);
     setAnalyticsEnabled(false);
+    setBoolSetting("app.settings.checkBreachesOnline", false);
+    setStringSetting("app.settings.breachServiceUrl", "");
 }
 
 void tst_SettingsDialog::controlsShowTheStore()
@@ -79,6 +82,9 @@ void tst_SettingsDialog::controlsShowTheStore()
     QVERIFY(child<QCheckBox>(&dialog, "lockOnMinimiseCheckBox")->isChecked());
     QCOMPARE(child<QSpinBox>(&dialog, "clearClipboardSpinBox")->value(), 45);
     QCOMPARE(child<QSpinBox>(&dialog, "lockTimeoutSpinBox")->value(), 600);
+    // The online breach check is off, at the service's own address, until changed.
+    QVERIFY(!child<QCheckBox>(&dialog, "checkBreachesOnlineCheckBox")->isChecked());
+    QCOMPARE(child<QLineEdit>(&dialog, "breachServiceUrlLineEdit")->text(), QString("https://api.pwnedpasswords.com"));
 
     // Each spin box is usable exactly while its check box is ticked.
     auto* lockWidget = child<QWidget>(&dialog, "lockTimeoutWidget");
@@ -105,6 +111,8 @@ void changeEveryKind(QWidget* dialog)
     dialog->findChild<QSpinBox*>("lockTimeoutSpinBox")->setValue(90);
     dialog->findChild<QCheckBox*>("clearClipboardCheckBox")->setChecked(false);
     dialog->findChild<QSpinBox*>("clearClipboardSpinBox")->setValue(12);
+    dialog->findChild<QCheckBox*>("checkBreachesOnlineCheckBox")->setChecked(true);
+    dialog->findChild<QLineEdit*>("breachServiceUrlLineEdit")->setText("http://127.0.0.1:9");
 }
 
 } // namespace
@@ -129,6 +137,8 @@ void tst_SettingsDialog::okStores()
     QCOMPARE(intSetting("app.settings.clearClipboardTimeoutSeconds", 0), 12);
     QVERIFY(!boolSetting("app.settings.warnWeakPasswords", true));
     QVERIFY(boolSetting("app.settings.lockWorkspaceOnMinimise", false));
+    QVERIFY(boolSetting("app.settings.checkBreachesOnline", false));
+    QCOMPARE(stringSetting("app.settings.breachServiceUrl", ""), QString("http://127.0.0.1:9"));
 }
 
 void tst_SettingsDialog::cancelAndCloseKeepTheStore_data()

@@ -16,6 +16,8 @@
 #include "app/gui/GroupTreeWidget.h"
 #include "app/gui/PasswordEditDialog.h"
 #include "app/gui/PasswordTableWidget.h"
+#include "app/gui/PasswordSearchResults.h"
+#include "app/gui/WorkspaceShortcuts.h"
 #include "app/gui/SecretText.h"
 #include "app/gui/FindWidget.h"
 #include "app/plugin/EntryIconPackPlugin.h"
@@ -67,6 +69,13 @@
 #include <limits>
 
 namespace {
+
+// The search results' extra column, after Name, User, Email and URL.
+constexpr int SearchGroupColumn = 4;
+// Rows of the info table whose value a double click copies.
+constexpr int InfoUsernameRow = 1;
+constexpr int InfoPasswordRow = 4;
+
 
 // Resource ids of the action icons.
 constexpr int newDatabaseIcon = 200;   // icon_091
@@ -162,7 +171,9 @@ void MainWindow::createActions()
     m_saveDatabaseAction = createAction(tr("&Save Database"), tr("Save the password database to file"),
                                         SLOT(saveDatabase()), saveDatabaseIcon, QKeySequence::Save);
     m_saveDatabaseAsAction = createAction(tr("Save Database As..."), tr("Save the password database to file"),
-                                          SLOT(saveDatabaseAs()), 0, QKeySequence::SaveAs);
+                                          SLOT(saveDatabaseAs()), 0,
+                                          WorkspaceShortcuts::standardOr(QKeySequence::SaveAs,
+                                                                         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)));
     m_databaseSettingsAction = createAction(tr("Database Se&ttings..."),
                                             tr("Change the password database settings"),
                                             SLOT(databaseSettings()));
@@ -176,16 +187,20 @@ void MainWindow::createActions()
                                        SLOT(deleteSelectedGroup()), deleteGroupIcon);
     m_editGroupAction = createAction(tr("&Edit Group..."), tr("Edit the selected group"), SLOT(editGroup()));
     m_newPasswordAction = createAction(tr("&New Password..."), tr("Add a new password"),
-                                       SLOT(newPassword()), newPasswordIcon);
+                                       SLOT(newPassword()), newPasswordIcon,
+                                       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
     m_deletePasswordAction = createAction(tr("&Delete Password"), tr("Delete the selected password"),
                                           SLOT(deleteSelectedPassword()), deletePasswordIcon);
     m_openPasswordAction = createAction(tr("&Open Password..."), tr("Open the selected password"),
-                                        SLOT(openPassword()), openPasswordIcon);
+                                        SLOT(openPassword()), openPasswordIcon, QKeySequence(Qt::CTRL | Qt::Key_E));
     m_copyUsernameAction = createAction(tr("Copy &Username..."), tr("Copy the username to the clipboard"),
-                                        SLOT(copyUsername()));
+                                        SLOT(copyUsername()), 0, QKeySequence(Qt::CTRL | Qt::Key_B));
     m_copyPasswordAction = createAction(tr("Copy &Password..."), tr("Copy the password to the clipboard"),
-                                        SLOT(copyPassword()));
-    m_openUrlAction = createAction(tr("Open U&RL..."), tr("Open the URL"), SLOT(openPasswordURL()), openUrlIcon);
+                                        SLOT(copyPassword()), 0, QKeySequence::Copy);
+    m_openUrlAction = createAction(tr("Open U&RL..."), tr("Open the URL"), SLOT(openPasswordURL()), openUrlIcon,
+                                   QKeySequence(Qt::CTRL | Qt::Key_U));
+    m_copyUrlAction = createAction(tr("Copy UR&L"), tr("Copy the URL to the clipboard"), SLOT(copyUrl()), 0,
+                                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_U));
     m_copyTotpAction = createAction(tr("Copy TOTP"), tr("Copy the current one-time code to the clipboard"),
                                     SLOT(copyTotp()), 0, QKeySequence(Qt::CTRL | Qt::Key_T));
     m_setUpTotpAction = createAction(tr("Set Up TOTP..."), tr("Set up one-time codes from an otpauth link or a secret"),
@@ -214,6 +229,13 @@ void MainWindow::createActions()
     connect(table, &QWidget::customContextMenuRequested, this, &MainWindow::passwordCustomContextMenuRequested);
     connect(table, &PasswordTableWidget::itemDropped, this, &MainWindow::passwordTableWidgetItemDropped);
     connect(ui->findWidget, &FindWidget::selectPassword, this, &MainWindow::findWidgetSelectPassword);
+    connect(ui->findWidget, &FindWidget::searchChanged, this, &MainWindow::findWidgetSearchChanged);
+    connect(ui->findWidget, &FindWidget::downPressed, this, &MainWindow::findWidgetDownPressed);
+    connect(table, &PasswordTableWidget::usernameDoubleClicked, this, &MainWindow::copyUsername);
+    // Ctrl+C copies the password only from the table; elsewhere it is the
+    // focused field's own copy.
+    m_copyPasswordAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    table->addAction(m_copyPasswordAction);
 
     QTableWidget* info = ui->infoTableWidget;
     info->setColumnCount(2);
@@ -227,6 +249,16 @@ void MainWindow::createActions()
     info->verticalHeader()->hide();
     info->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     info->verticalHeader()->setDefaultSectionSize(20);
+    info->setTabKeyNavigation(false);
+    // The user name and password rows copy their value on a double click.
+    connect(info, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+        if (row == InfoUsernameRow)
+            copyUsername();
+        else if (row == InfoPasswordRow)
+            copyPassword();
+    });
+    QWidget::setTabOrder(tree, table);
+    QWidget::setTabOrder(table, info);
     connect(ui->unlockDatabasePasswordLineEdit, &QLineEdit::returnPressed, this, &MainWindow::unlockWorkspace);
     connect(ui->unlockDatabaseButton, &QPushButton::clicked, this, &MainWindow::unlockWorkspace);
     connect(ui->closeDatabaseLabel, &QLabel::linkActivated, this, &MainWindow::closeDatabase);
@@ -281,6 +313,7 @@ void MainWindow::createMenus()
     m_passwordMenu->addSeparator();
     m_passwordMenu->addAction(m_copyUsernameAction);
     m_passwordMenu->addAction(m_copyPasswordAction);
+    m_passwordMenu->addAction(m_copyUrlAction);
     m_passwordMenu->addAction(m_copyTotpAction);
     m_passwordMenu->addAction(m_openUrlAction);
     m_passwordMenu->addSeparator();
@@ -434,6 +467,7 @@ void MainWindow::updateActions()
                              m_copyPasswordAction })
         action->setEnabled(passwordSelected);
     m_openUrlAction->setEnabled(passwordSelected && !password->getUrl().isEmpty());
+    m_copyUrlAction->setEnabled(passwordSelected && !password->getUrl().isEmpty());
     m_setUpTotpAction->setEnabled(passwordSelected);
     const bool hasTotp = passwordSelected && OtpAuthLink().parseNote(password->getNote()) == OtpAuthLink::ValidLink;
     m_copyTotpAction->setEnabled(hasTotp);
@@ -512,6 +546,8 @@ void MainWindow::clearViews()
     m_currentPassword = nullptr;
     m_totpTimer->stop();
     m_totpRow = -1;
+    m_searchResultsView = false;
+    ui->passwordTableWidget->setColumnCount(SearchGroupColumn);
     const QSignalBlocker treeBlocker(ui->groupTreeWidget);
     const QSignalBlocker tableBlocker(ui->passwordTableWidget);
     ui->groupTreeWidget->clear();
@@ -1215,6 +1251,11 @@ void MainWindow::refreshEntryIcons()
 void MainWindow::groupSelectionChanged()
 {
     PasswordDatabase::Group* group = ui->groupTreeWidget->selectedGroup();
+    if (group && m_searchResultsView) {
+        // Choosing a group ends the search; the table shows that group.
+        leaveSearchResults(false);
+        ui->findWidget->hide();
+    }
     if (!group || group == m_currentGroup) {
         updateActions();
         return;
@@ -1253,11 +1294,13 @@ void MainWindow::refillPasswordTable()
 {
     PasswordTableWidget* table = ui->passwordTableWidget;
     PasswordDatabase::Group* group = ui->groupTreeWidget->selectedGroup();
-    QList<PasswordDatabase::Password*> passwords;
-    if (group && isDatabaseUsable()) {
+    QList<PasswordSearchResults::Row> passwords;
+    if (m_searchResultsView) {
+        passwords = PasswordSearchResults::collect(m_database, ui->findWidget->text(), ui->findWidget->findFlags());
+    } else if (group && isDatabaseUsable()) {
         for (PasswordDatabase::Item* item : group->getItems()) {
             if (item->isPassword())
-                passwords.append(static_cast<PasswordDatabase::Password*>(item));
+                passwords.append({ static_cast<PasswordDatabase::Password*>(item), QString() });
         }
     }
 
@@ -1277,9 +1320,12 @@ void MainWindow::refillPasswordTable()
         table->setUpdatesEnabled(false);
         m_currentPassword = nullptr;
         table->clearContents();
+        table->setColumnCount(m_searchResultsView ? SearchGroupColumn + 1 : SearchGroupColumn);
+        if (m_searchResultsView)
+            table->setHorizontalHeaderItem(SearchGroupColumn, new QTableWidgetItem(tr("Group")));
         table->setRowCount(passwords.size());
         for (int row = 0; row < passwords.size(); ++row) {
-            PasswordDatabase::Password* password = passwords.at(row);
+            PasswordDatabase::Password* password = passwords.at(row).password;
             auto iconIt = icons.find(password->getIconId());
             if (iconIt == icons.end())
                 iconIt = icons.insert(password->getIconId(), findEntryIcon(password->getIconId()).icon);
@@ -1300,8 +1346,13 @@ void MainWindow::refillPasswordTable()
                 PasswordTableWidget::setPassword(cell, password);
                 table->setItem(row, column++, cell);
             }
-            if (password->getGuiState() & PasswordDatabase::GuiCurrent)
+            if (m_searchResultsView) {
+                auto* groupCell = new QTableWidgetItem(passwords.at(row).groupName);
+                PasswordTableWidget::setPassword(groupCell, password);
+                table->setItem(row, column, groupCell);
+            } else if (password->getGuiState() & PasswordDatabase::GuiCurrent) {
                 currentRow = row;
+            }
         }
         // Every row is one line of text beside a small icon, so one row gives
         // the height of all; measuring each row would take seconds for a
@@ -1318,6 +1369,9 @@ void MainWindow::refillPasswordTable()
     passwordSelectionChanged();
     if (currentRow < 0)
         refillInfoTable();
+    // Next and Previous walk what the table now shows.
+    if (m_searchResultsView)
+        ui->findWidget->refresh();
 }
 
 void MainWindow::passwordSelectionChanged()
@@ -1435,8 +1489,69 @@ void MainWindow::findWidgetSelectPassword(const PasswordDatabase::Password* pass
 {
     if (!password || !password->getParent())
         return;
+    if (m_searchResultsView) {
+        selectPassword(password);
+        return;
+    }
     selectGroup(password->getParent());
     selectPassword(password);
+}
+
+void MainWindow::findWidgetSearchChanged()
+{
+    const bool wanted = !ui->findWidget->isHidden() && isDatabaseView() && isDatabaseUsable()
+        && !ui->findWidget->text().isEmpty();
+    if (!wanted) {
+        if (m_searchResultsView)
+            leaveSearchResults(true);
+        return;
+    }
+    if (!m_searchResultsView) {
+        m_searchResultsView = true;
+        const QSignalBlocker blocker(ui->groupTreeWidget);
+        ui->groupTreeWidget->clearSelection();
+    }
+    refillPasswordTable();
+}
+
+void MainWindow::findWidgetDownPressed()
+{
+    PasswordTableWidget* table = ui->passwordTableWidget;
+    if (!m_searchResultsView || table->rowCount() == 0)
+        return;
+    table->setFocus();
+    table->setCurrentCell(0, 0);
+    table->selectRow(0);
+    passwordSelectionChanged();
+}
+
+void MainWindow::leaveSearchResults(bool reselect)
+{
+    PasswordDatabase::Password* selected = isDatabaseUsable() ? ui->passwordTableWidget->selectedPassword()
+                                                              : nullptr;
+    m_searchResultsView = false;
+    ui->passwordTableWidget->setColumnCount(SearchGroupColumn);
+    if (!isDatabaseUsable())
+        return;
+    PasswordDatabase::Group* group = selected ? selected->getParent() : m_currentGroup;
+    // The group is shown afresh even when it was the one shown before.
+    if (m_currentGroup)
+        m_currentGroup->setGuiState(m_currentGroup->getGuiState() & ~PasswordDatabase::GuiCurrent);
+    m_currentGroup = nullptr;
+    m_currentPassword = nullptr;
+    if (!reselect)
+        return;
+    GroupTreeWidget* tree = ui->groupTreeWidget;
+    if (group && tree->findGroupItem(group)) {
+        selectGroup(group);
+    } else if (QTreeWidgetItem* first = tree->topLevelItem(0)) {
+        selectGroup(GroupTreeWidget::groupOf(first));
+    } else {
+        refillPasswordTable();
+    }
+    if (selected)
+        selectPassword(selected);
+    updateActions();
 }
 
 // ---------------------------------------------------------------- groups
@@ -1807,7 +1922,9 @@ void MainWindow::deleteSelectedPassword()
     if (!isDatabaseUsable() || !table->selectedPassword())
         return;
     if (boolSetting(QStringLiteral("app.settings.askBeforeDelete"), true)) {
-        ui->findWidget->hide();
+        // The results stay on screen and follow the deletion.
+        if (!m_searchResultsView)
+            ui->findWidget->hide();
         const int generation = m_modelGeneration;
         const PasswordDatabase::Password* selected = table->selectedPassword();
         const QString text = deletionKeepsCopies(*selected)
@@ -1894,6 +2011,7 @@ void MainWindow::passwordCustomContextMenuRequested(const QPoint& point)
         menu.addSeparator();
         menu.addAction(m_copyUsernameAction);
         menu.addAction(m_copyPasswordAction);
+        menu.addAction(m_copyUrlAction);
         menu.addAction(m_copyTotpAction);
         menu.addAction(m_openUrlAction);
         menu.addSeparator();
@@ -1941,7 +2059,9 @@ void MainWindow::openPassword(PasswordDatabase::Password& password)
 {
     if (!isDatabaseUsable())
         return;
-    ui->findWidget->hide();
+    // The results stay on screen and follow the edit.
+    if (!m_searchResultsView)
+        ui->findWidget->hide();
     PasswordEditDialog dialog(this, false);
     dialog.loadPassword(password);
     if (!runEditor(dialog, PasswordEditor, &password))
@@ -2106,6 +2226,14 @@ void MainWindow::showTotpQrCode()
     TotpQrDialog dialog(this, text, caption.isEmpty() ? password->getName() : caption);
     wipe(text);
     execDialog(this, &dialog);
+}
+
+void MainWindow::copyUrl()
+{
+    if (const PasswordDatabase::Password* password = isDatabaseUsable() ? ui->passwordTableWidget->selectedPassword() : nullptr) {
+        if (!password->getUrl().isEmpty())
+            setClipboardString(password->getUrl());
+    }
 }
 
 void MainWindow::openPasswordURL()

@@ -108,6 +108,7 @@ public slots:
     void copyUsername();
     void copyPassword();
     void openPasswordURL();
+    void copyUrl();
     // One-time codes from the otpauth link line of the selected entry's note.
     void copyTotp();
     void setUpTotp();
@@ -122,6 +123,11 @@ public slots:
     void passwordActivated(QTableWidgetItem* item);
     void passwordCustomContextMenuRequested(const QPoint& point);
     void findWidgetSelectPassword(const PasswordDatabase::Password* password);
+    // While the find bar holds text the password table lists the matches of
+    // the whole database, with their groups; otherwise the selected group.
+    void findWidgetSearchChanged();
+    // Down in the find bar: into the results, the first one selected.
+    void findWidgetDownPressed();
     void groupTreeWidgetItemDropped(QDropEvent* event);
     void passwordTableWidgetItemDropped(QDropEvent* event);
     void generatePassword();
@@ -160,6 +166,12 @@ protected:
 private:
     // Whether a database is open and not locked.
     bool isDatabaseUsable() const;
+    // Whether the password table shows search results rather than a group.
+    bool isSearchResultsView() const { return m_searchResultsView; }
+    // Back to the group view: with `reselect`, the group of the entry
+    // selected among the results (or the group shown before) is selected,
+    // and that entry in it.
+    void leaveSearchResults(bool reselect);
     // The entry and group editors whose unfinished edit a lock keeps.
     enum EditorKind { NoEditor, PasswordEditor, NewPasswordEditor, GroupEditor, NewGroupEditor, NewSubGroupEditor };
     // Runs an editor over the workspace. True only when it was accepted and
@@ -237,6 +249,7 @@ private:
     PasswordDatabase m_database;
     PasswordDatabase::Group* m_currentGroup = nullptr;
     PasswordDatabase::Password* m_currentPassword = nullptr;
+    bool m_searchResultsView = false;
     QList<AuditFinding> m_auditFindings;
     // Windows hidden by the lock, shown again after unlocking.
     QList<QPointer<QWidget>> m_lockHiddenWindows;
@@ -284,6 +297,7 @@ private:
     QAction* m_copyUsernameAction = nullptr;
     QAction* m_copyPasswordAction = nullptr;
     QAction* m_openUrlAction = nullptr;
+    QAction* m_copyUrlAction = nullptr;
     QAction* m_copyTotpAction = nullptr;
     QAction* m_setUpTotpAction = nullptr;
     QAction* m_showTotpQrAction = nullptr;

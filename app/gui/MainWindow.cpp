@@ -1321,8 +1321,12 @@ void MainWindow::refillPasswordTable()
         m_currentPassword = nullptr;
         table->clearContents();
         table->setColumnCount(m_searchResultsView ? SearchGroupColumn + 1 : SearchGroupColumn);
-        if (m_searchResultsView)
+        if (m_searchResultsView) {
             table->setHorizontalHeaderItem(SearchGroupColumn, new QTableWidgetItem(tr("Group")));
+            // Name and Group share the free width; otherwise the new column
+            // takes it all from the name.
+            table->horizontalHeader()->setSectionResizeMode(SearchGroupColumn, QHeaderView::Stretch);
+        }
         table->setRowCount(passwords.size());
         for (int row = 0; row < passwords.size(); ++row) {
             PasswordDatabase::Password* password = passwords.at(row).password;

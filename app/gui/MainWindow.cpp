@@ -17,6 +17,7 @@
 #include "app/gui/PasswordEditDialog.h"
 #include "app/gui/PasswordTableWidget.h"
 #include "app/gui/PasswordSearchResults.h"
+#include "app/gui/ClipboardGuard.h"
 #include "app/gui/WorkspaceShortcuts.h"
 #include "app/gui/SecretText.h"
 #include "app/gui/FindWidget.h"
@@ -98,7 +99,7 @@ MainWindow::MainWindow(QApplication* application, QWidget* parent)
     : BMainWindow(application, parent, new BMainWindowFormOf<Ui::MainWindow>())
     , ui(static_cast<BMainWindowFormOf<Ui::MainWindow>*>(form()))
     , m_inactivityTimer(new BInactivityTimer(this))
-    , m_clipboardTimer(new QTimer(this))
+    , m_clipboard(new ClipboardGuard(this))
     , m_totpTimer(new QTimer(this))
     , m_fileWatch(new DatabaseFileWatch(this))
 {
@@ -110,11 +111,7 @@ MainWindow::MainWindow(QApplication* application, QWidget* parent)
                                         .arg(QFileInfo(path).fileName()));
         m_fileChangedLabel->show();
     });
-    // One clearing per copy: a repeating timer would go on wiping whatever
-    // the user copies later from other programs.
-    m_clipboardTimer->setObjectName(QStringLiteral("clipboardTimer"));
-    m_clipboardTimer->setSingleShot(true);
-    connect(m_clipboardTimer, &QTimer::timeout, this, &MainWindow::clearClipboard);
+    connect(m_clipboard, &ClipboardGuard::timedOut, this, &MainWindow::clearClipboard);
     m_totpTimer->setSingleShot(true);
     connect(m_totpTimer, &QTimer::timeout, this, &MainWindow::updateTotpRow);
     if (application)
@@ -2091,52 +2088,12 @@ void MainWindow::openPassword(PasswordDatabase::Password& password)
 
 void MainWindow::setClipboardString(const QString& string)
 {
-    auto* data = new QMimeData();
-    data->setText(string);
-    // Keeps the copy out of clipboard managers' histories.
-    data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
-    QApplication::clipboard()->setMimeData(data);
-
-    if (!SettingsDialog::clearClipboardEnabled()) {
-        m_clipboardTimer->stop();
-        m_clipboardSalt.clear();
-        m_clipboardHash.clear();
-        return;
-    }
-    m_clipboardSalt.resize(16);
-    for (char& byte : m_clipboardSalt)
-        byte = static_cast<char>(QRandomGenerator::system()->bounded(256));
-    m_clipboardHash = clipboardHash(string);
-    const qint64 milliseconds = qint64(SettingsDialog::clearClipboardSeconds()) * 1000;
-    m_clipboardTimer->start(int(qBound<qint64>(1000, milliseconds, std::numeric_limits<int>::max())));
+    m_clipboard->copy(string);
 }
 
 void MainWindow::clearClipboard()
 {
-    m_clipboardTimer->stop();
-    if (m_clipboardHash.isEmpty())
-        return;
-    QClipboard* clipboard = QApplication::clipboard();
-    QString current = clipboard->text();
-    const bool unchanged = clipboardHash(current) == m_clipboardHash;
-    wipe(current);
-    m_clipboardHash.clear();
-    m_clipboardSalt.clear();
-    // What the user copied since, here or elsewhere, is left alone.
-    if (!unchanged)
-        return;
-    clipboard->clear();
-    clipboard->setText(QString(16384, QLatin1Char('X')));
-    clipboard->clear();
-}
-
-QByteArray MainWindow::clipboardHash(const QString& text) const
-{
-    QByteArray data = m_clipboardSalt + text.toUtf8();
-    QByteArray digest;
-    hash(BHashId::SHA_256, data, digest);
-    wipe(data);
-    return digest;
+    m_clipboard->clearIfUnchanged();
 }
 
 void MainWindow::clearTextFields(QWidget* window)

@@ -13,6 +13,7 @@
 
 class BInactivityTimer;
 class BFileState;
+class ClipboardGuard;
 class DatabaseFileWatch;
 class EntryIconPackBuiltIn;
 class GuiScriptUserInterface;
@@ -230,9 +231,6 @@ private:
     // The expired passwords among `items` and their sub-groups, in tree order.
     static QList<PasswordDatabase::Password*> expiredPasswords(const QList<PasswordDatabase::Item*>& items,
                                                                const QDateTime& now);
-    // Salted hash of `text`, to recognise the program's own clipboard text
-    // without keeping a copy of it.
-    QByteArray clipboardHash(const QString& text) const;
     // Empties every text field and table of `window`.
     static void clearTextFields(QWidget* window);
     // Shows the selected entry's current one-time code in the info table's
@@ -241,11 +239,9 @@ private:
 
     BMainWindowFormOf<Ui::MainWindow>* ui; // owned by the framework window
     BInactivityTimer* m_inactivityTimer;
-    QTimer* m_clipboardTimer;
+    ClipboardGuard* m_clipboard;
     QTimer* m_totpTimer;
     int m_totpRow = -1; // the info table's TOTP row, -1 when it has none
-    QByteArray m_clipboardSalt;
-    QByteArray m_clipboardHash;
     PasswordDatabase m_database;
     PasswordDatabase::Group* m_currentGroup = nullptr;
     PasswordDatabase::Password* m_currentPassword = nullptr;

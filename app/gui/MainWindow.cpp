@@ -1370,8 +1370,9 @@ void MainWindow::refillPasswordTable()
     passwordSelectionChanged();
     if (currentRow < 0)
         refillInfoTable();
-    // Next and Previous walk what the table now shows.
-    if (m_searchResultsView)
+    // Next and Previous walk what the table now shows (the bar's own
+    // search has just run when it asked for this refill).
+    if (m_searchResultsView && !m_refillForFindBar)
         ui->findWidget->refresh();
 }
 
@@ -1512,7 +1513,9 @@ void MainWindow::findWidgetSearchChanged()
         const QSignalBlocker blocker(ui->groupTreeWidget);
         ui->groupTreeWidget->clearSelection();
     }
+    m_refillForFindBar = true;
     refillPasswordTable();
+    m_refillForFindBar = false;
 }
 
 void MainWindow::findWidgetDownPressed()

@@ -246,6 +246,7 @@ private:
     PasswordDatabase::Group* m_currentGroup = nullptr;
     PasswordDatabase::Password* m_currentPassword = nullptr;
     bool m_searchResultsView = false;
+    bool m_refillForFindBar = false;
     QList<AuditFinding> m_auditFindings;
     // Windows hidden by the lock, shown again after unlocking.
     QList<QPointer<QWidget>> m_lockHiddenWindows;

@@ -1,7 +1,8 @@
 // The workspace on Qt's offscreen platform with 10,000 passwords, spread
 // over 100 groups or all in one group: from a successful unlock to the
 // database view drawn, refilling the password table for the selected group
-// (100, 1,000 and 10,000 rows) and rebuilding the group tree.
+// (100, 1,000 and 10,000 rows), rebuilding the group tree, and refilling
+// the search results of the whole database for one keystroke in the find bar.
 
 #include "app/database/PasswordDatabase.h"
 #include "app/database/PasswordDatabaseSetPasswordTask.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 
 #include <benchmark/benchmark.h>
 
@@ -82,6 +84,30 @@ void rebuildTree(benchmark::State& state, int groups, int perGroup)
     }
 }
 
+// One keystroke in the find bar: the text alternates between two spellings
+// that match the same entries, so every step is a change of text.
+void searchKeystroke(benchmark::State& state, const QString& text, bool draw)
+{
+    PasswordDatabase db;
+    fill(db, 100, 100);
+    window->activateDatabase(db);
+    window->findPassword();
+    auto* field = window->findChild<QLineEdit*>(QStringLiteral("findLineEdit"));
+    const QString texts[] = { text, text.toUpper() };
+    int turn = 0;
+    for (auto _ : state) {
+        field->setText(texts[turn++ % 2]);
+        if (draw)
+            window->repaint();
+    }
+    field->clear();
+}
+
+// "e 7" matches the 1,100 entries of groups 7 and 70 to 79; "Sit" every one.
+void BM_SearchRefill_ThreeLetters(benchmark::State& state) { searchKeystroke(state, QStringLiteral("e 7"), false); }
+void BM_SearchRefill_MatchesAll(benchmark::State& state) { searchKeystroke(state, QStringLiteral("Sit"), false); }
+void BM_SearchRefillAndDraw_ThreeLetters(benchmark::State& state) { searchKeystroke(state, QStringLiteral("e 7"), true); }
+void BM_SearchRefillAndDraw_MatchesAll(benchmark::State& state) { searchKeystroke(state, QStringLiteral("Sit"), true); }
 void BM_UnlockedToDrawn_100Groups(benchmark::State& state) { activateAndDraw(state, 100, 100); }
 void BM_UnlockedToDrawn_OneGroup(benchmark::State& state) { activateAndDraw(state, 1, 10000); }
 void BM_RefillTable_100Rows(benchmark::State& state) { refill(state, 100, 100); }
@@ -99,6 +125,10 @@ BENCHMARK(BM_RefillTable_1000Rows)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RefillTable_10000Rows)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RebuildTree_100Groups)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RebuildTree_OneGroup)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchRefill_ThreeLetters)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchRefill_MatchesAll)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchRefillAndDraw_ThreeLetters)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchRefillAndDraw_MatchesAll)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {

@@ -4,6 +4,7 @@
 
 #include "blib/app/BSettings.h"
 
+#include <QKeyEvent>
 #include <QSet>
 
 namespace {
@@ -40,6 +41,7 @@ FindWidget::FindWidget(QWidget* parent)
     connect(ui->findNextButton, &QPushButton::clicked, this, &FindWidget::findNext);
     connect(ui->findPreviousButton, &QPushButton::clicked, this, &FindWidget::findPrevious);
     connect(ui->closeButton, &QPushButton::clicked, this, &QWidget::hide);
+    ui->findLineEdit->installEventFilter(this);
 }
 
 FindWidget::~FindWidget()
@@ -75,11 +77,33 @@ int FindWidget::findFlags() const
     return flags;
 }
 
+QString FindWidget::text() const
+{
+    return ui->findLineEdit->text();
+}
+
+void FindWidget::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    emit searchChanged();
+}
+
+bool FindWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->findLineEdit && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Down) {
+        emit downPressed();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void FindWidget::show()
 {
     QWidget::show();
     // The database may have changed since the bar was last open.
     search();
+    emit searchChanged();
     ui->findLineEdit->setFocus();
     ui->findLineEdit->selectAll();
 }
@@ -87,12 +111,14 @@ void FindWidget::show()
 void FindWidget::checkboxToggled(bool)
 {
     search();
+    emit searchChanged();
     findNext();
 }
 
 void FindWidget::findTextChanged(QString)
 {
     search();
+    emit searchChanged();
     findNext();
 }
 

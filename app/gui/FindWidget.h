@@ -27,9 +27,16 @@ public:
     // The find flags of the ticked boxes.
     int findFlags() const;
     int matchCount() const { return m_results.size(); }
+    // The text searched for.
+    QString text() const;
 
 signals:
     void selectPassword(const PasswordDatabase::Password* password);
+    // The text, a tick or the visibility changed: emitted after the new
+    // search and before its first step selects a match.
+    void searchChanged();
+    // Down was pressed in the text field.
+    void downPressed();
 
 public slots:
     void show();
@@ -40,6 +47,10 @@ public slots:
     // Searches again without stepping, keeping the position in the list as
     // far as it still exists; for when the database has changed.
     void refresh();
+
+protected:
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Replaces the result list by a fresh search and starts at its head.

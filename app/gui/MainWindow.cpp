@@ -17,6 +17,9 @@
 #include "app/gui/GroupTreeWidget.h"
 #include "app/gui/PasswordEditDialog.h"
 #include "app/gui/PasswordTableWidget.h"
+#include "app/gui/PasswordSearchResults.h"
+#include "app/gui/ClipboardGuard.h"
+#include "app/gui/WorkspaceShortcuts.h"
 #include "app/gui/SecretText.h"
 #include "app/gui/FindWidget.h"
 #include "app/plugin/EntryIconPackPlugin.h"
@@ -69,6 +72,13 @@
 
 namespace {
 
+// The search results' extra column, after Name, User, Email and URL.
+constexpr int SearchGroupColumn = 4;
+// Rows of the info table whose value a double click copies.
+constexpr int InfoUsernameRow = 1;
+constexpr int InfoPasswordRow = 4;
+
+
 // Resource ids of the action icons.
 constexpr int newDatabaseIcon = 200;   // icon_091
 constexpr int openDatabaseIcon = 201;  // icon_106
@@ -90,7 +100,7 @@ MainWindow::MainWindow(QApplication* application, QWidget* parent)
     : BMainWindow(application, parent, new BMainWindowFormOf<Ui::MainWindow>())
     , ui(static_cast<BMainWindowFormOf<Ui::MainWindow>*>(form()))
     , m_inactivityTimer(new BInactivityTimer(this))
-    , m_clipboardTimer(new QTimer(this))
+    , m_clipboard(new ClipboardGuard(this))
     , m_totpTimer(new QTimer(this))
     , m_fileWatch(new DatabaseFileWatch(this))
 {
@@ -102,11 +112,7 @@ MainWindow::MainWindow(QApplication* application, QWidget* parent)
                                         .arg(QFileInfo(path).fileName()));
         m_fileChangedLabel->show();
     });
-    // One clearing per copy: a repeating timer would go on wiping whatever
-    // the user copies later from other programs.
-    m_clipboardTimer->setObjectName(QStringLiteral("clipboardTimer"));
-    m_clipboardTimer->setSingleShot(true);
-    connect(m_clipboardTimer, &QTimer::timeout, this, &MainWindow::clearClipboard);
+    connect(m_clipboard, &ClipboardGuard::timedOut, this, &MainWindow::clearClipboard);
     m_totpTimer->setSingleShot(true);
     connect(m_totpTimer, &QTimer::timeout, this, &MainWindow::updateTotpRow);
     if (application)
@@ -163,7 +169,9 @@ void MainWindow::createActions()
     m_saveDatabaseAction = createAction(tr("&Save Database"), tr("Save the password database to file"),
                                         SLOT(saveDatabase()), saveDatabaseIcon, QKeySequence::Save);
     m_saveDatabaseAsAction = createAction(tr("Save Database As..."), tr("Save the password database to file"),
-                                          SLOT(saveDatabaseAs()), 0, QKeySequence::SaveAs);
+                                          SLOT(saveDatabaseAs()), 0,
+                                          WorkspaceShortcuts::standardOr(QKeySequence::SaveAs,
+                                                                         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)));
     m_databaseSettingsAction = createAction(tr("Database Se&ttings..."),
                                             tr("Change the password database settings"),
                                             SLOT(databaseSettings()));
@@ -177,16 +185,20 @@ void MainWindow::createActions()
                                        SLOT(deleteSelectedGroup()), deleteGroupIcon);
     m_editGroupAction = createAction(tr("&Edit Group..."), tr("Edit the selected group"), SLOT(editGroup()));
     m_newPasswordAction = createAction(tr("&New Password..."), tr("Add a new password"),
-                                       SLOT(newPassword()), newPasswordIcon);
+                                       SLOT(newPassword()), newPasswordIcon,
+                                       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
     m_deletePasswordAction = createAction(tr("&Delete Password"), tr("Delete the selected password"),
                                           SLOT(deleteSelectedPassword()), deletePasswordIcon);
     m_openPasswordAction = createAction(tr("&Open Password..."), tr("Open the selected password"),
-                                        SLOT(openPassword()), openPasswordIcon);
+                                        SLOT(openPassword()), openPasswordIcon, QKeySequence(Qt::CTRL | Qt::Key_E));
     m_copyUsernameAction = createAction(tr("Copy &Username..."), tr("Copy the username to the clipboard"),
-                                        SLOT(copyUsername()));
+                                        SLOT(copyUsername()), 0, QKeySequence(Qt::CTRL | Qt::Key_B));
     m_copyPasswordAction = createAction(tr("Copy &Password..."), tr("Copy the password to the clipboard"),
-                                        SLOT(copyPassword()));
-    m_openUrlAction = createAction(tr("Open U&RL..."), tr("Open the URL"), SLOT(openPasswordURL()), openUrlIcon);
+                                        SLOT(copyPassword()), 0, QKeySequence::Copy);
+    m_openUrlAction = createAction(tr("Open U&RL..."), tr("Open the URL"), SLOT(openPasswordURL()), openUrlIcon,
+                                   QKeySequence(Qt::CTRL | Qt::Key_U));
+    m_copyUrlAction = createAction(tr("Copy UR&L"), tr("Copy the URL to the clipboard"), SLOT(copyUrl()), 0,
+                                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_U));
     m_copyTotpAction = createAction(tr("Copy TOTP"), tr("Copy the current one-time code to the clipboard"),
                                     SLOT(copyTotp()), 0, QKeySequence(Qt::CTRL | Qt::Key_T));
     m_setUpTotpAction = createAction(tr("Set Up TOTP..."), tr("Set up one-time codes from an otpauth link or a secret"),
@@ -218,6 +230,13 @@ void MainWindow::createActions()
     connect(table, &QWidget::customContextMenuRequested, this, &MainWindow::passwordCustomContextMenuRequested);
     connect(table, &PasswordTableWidget::itemDropped, this, &MainWindow::passwordTableWidgetItemDropped);
     connect(ui->findWidget, &FindWidget::selectPassword, this, &MainWindow::findWidgetSelectPassword);
+    connect(ui->findWidget, &FindWidget::searchChanged, this, &MainWindow::findWidgetSearchChanged);
+    connect(ui->findWidget, &FindWidget::downPressed, this, &MainWindow::findWidgetDownPressed);
+    connect(table, &PasswordTableWidget::usernameDoubleClicked, this, &MainWindow::copyUsername);
+    // Ctrl+C copies the password only from the table; elsewhere it is the
+    // focused field's own copy.
+    m_copyPasswordAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    table->addAction(m_copyPasswordAction);
 
     QTableWidget* info = ui->infoTableWidget;
     info->setColumnCount(2);
@@ -231,6 +250,16 @@ void MainWindow::createActions()
     info->verticalHeader()->hide();
     info->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     info->verticalHeader()->setDefaultSectionSize(20);
+    info->setTabKeyNavigation(false);
+    // The user name and password rows copy their value on a double click.
+    connect(info, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+        if (row == InfoUsernameRow)
+            copyUsername();
+        else if (row == InfoPasswordRow)
+            copyPassword();
+    });
+    QWidget::setTabOrder(tree, table);
+    QWidget::setTabOrder(table, info);
     connect(ui->unlockDatabasePasswordLineEdit, &QLineEdit::returnPressed, this, &MainWindow::unlockWorkspace);
     connect(ui->unlockDatabaseButton, &QPushButton::clicked, this, &MainWindow::unlockWorkspace);
     connect(ui->closeDatabaseLabel, &QLabel::linkActivated, this, &MainWindow::closeDatabase);
@@ -285,6 +314,7 @@ void MainWindow::createMenus()
     m_passwordMenu->addSeparator();
     m_passwordMenu->addAction(m_copyUsernameAction);
     m_passwordMenu->addAction(m_copyPasswordAction);
+    m_passwordMenu->addAction(m_copyUrlAction);
     m_passwordMenu->addAction(m_copyTotpAction);
     m_passwordMenu->addAction(m_openUrlAction);
     m_passwordMenu->addSeparator();
@@ -441,6 +471,7 @@ void MainWindow::updateActions()
                              m_copyPasswordAction })
         action->setEnabled(passwordSelected);
     m_openUrlAction->setEnabled(passwordSelected && !password->getUrl().isEmpty());
+    m_copyUrlAction->setEnabled(passwordSelected && !password->getUrl().isEmpty());
     m_setUpTotpAction->setEnabled(passwordSelected);
     const bool hasTotp = passwordSelected && OtpAuthLink().parseNote(password->getNote()) == OtpAuthLink::ValidLink;
     m_copyTotpAction->setEnabled(hasTotp);
@@ -522,6 +553,8 @@ void MainWindow::clearViews()
     m_currentPassword = nullptr;
     m_totpTimer->stop();
     m_totpRow = -1;
+    m_searchResultsView = false;
+    ui->passwordTableWidget->setColumnCount(SearchGroupColumn);
     const QSignalBlocker treeBlocker(ui->groupTreeWidget);
     const QSignalBlocker tableBlocker(ui->passwordTableWidget);
     ui->groupTreeWidget->clear();
@@ -1259,6 +1292,11 @@ void MainWindow::refreshEntryIcons()
 void MainWindow::groupSelectionChanged()
 {
     PasswordDatabase::Group* group = ui->groupTreeWidget->selectedGroup();
+    if (group && m_searchResultsView) {
+        // Choosing a group ends the search; the table shows that group.
+        leaveSearchResults(false);
+        ui->findWidget->hide();
+    }
     if (!group || group == m_currentGroup) {
         updateActions();
         return;
@@ -1297,11 +1335,13 @@ void MainWindow::refillPasswordTable()
 {
     PasswordTableWidget* table = ui->passwordTableWidget;
     PasswordDatabase::Group* group = ui->groupTreeWidget->selectedGroup();
-    QList<PasswordDatabase::Password*> passwords;
-    if (group && isDatabaseUsable()) {
+    QList<PasswordSearchResults::Row> passwords;
+    if (m_searchResultsView) {
+        passwords = PasswordSearchResults::collect(m_database, ui->findWidget->text(), ui->findWidget->findFlags());
+    } else if (group && isDatabaseUsable()) {
         for (PasswordDatabase::Item* item : group->getItems()) {
             if (item->isPassword())
-                passwords.append(static_cast<PasswordDatabase::Password*>(item));
+                passwords.append({ static_cast<PasswordDatabase::Password*>(item), QString() });
         }
     }
 
@@ -1321,9 +1361,16 @@ void MainWindow::refillPasswordTable()
         table->setUpdatesEnabled(false);
         m_currentPassword = nullptr;
         table->clearContents();
+        table->setColumnCount(m_searchResultsView ? SearchGroupColumn + 1 : SearchGroupColumn);
+        if (m_searchResultsView) {
+            table->setHorizontalHeaderItem(SearchGroupColumn, new QTableWidgetItem(tr("Group")));
+            // Name and Group share the free width; otherwise the new column
+            // takes it all from the name.
+            table->horizontalHeader()->setSectionResizeMode(SearchGroupColumn, QHeaderView::Stretch);
+        }
         table->setRowCount(passwords.size());
         for (int row = 0; row < passwords.size(); ++row) {
-            PasswordDatabase::Password* password = passwords.at(row);
+            PasswordDatabase::Password* password = passwords.at(row).password;
             auto iconIt = icons.find(password->getIconId());
             if (iconIt == icons.end())
                 iconIt = icons.insert(password->getIconId(), findEntryIcon(password->getIconId()).icon);
@@ -1344,8 +1391,13 @@ void MainWindow::refillPasswordTable()
                 PasswordTableWidget::setPassword(cell, password);
                 table->setItem(row, column++, cell);
             }
-            if (password->getGuiState() & PasswordDatabase::GuiCurrent)
+            if (m_searchResultsView) {
+                auto* groupCell = new QTableWidgetItem(passwords.at(row).groupName);
+                PasswordTableWidget::setPassword(groupCell, password);
+                table->setItem(row, column, groupCell);
+            } else if (password->getGuiState() & PasswordDatabase::GuiCurrent) {
                 currentRow = row;
+            }
         }
         // Every row is one line of text beside a small icon, so one row gives
         // the height of all; measuring each row would take seconds for a
@@ -1362,6 +1414,10 @@ void MainWindow::refillPasswordTable()
     passwordSelectionChanged();
     if (currentRow < 0)
         refillInfoTable();
+    // Next and Previous walk what the table now shows (the bar's own
+    // search has just run when it asked for this refill).
+    if (m_searchResultsView && !m_refillForFindBar)
+        ui->findWidget->refresh();
 }
 
 void MainWindow::passwordSelectionChanged()
@@ -1479,8 +1535,71 @@ void MainWindow::findWidgetSelectPassword(const PasswordDatabase::Password* pass
 {
     if (!password || !password->getParent())
         return;
+    if (m_searchResultsView) {
+        selectPassword(password);
+        return;
+    }
     selectGroup(password->getParent());
     selectPassword(password);
+}
+
+void MainWindow::findWidgetSearchChanged()
+{
+    const bool wanted = !ui->findWidget->isHidden() && isDatabaseView() && isDatabaseUsable()
+        && !ui->findWidget->text().isEmpty();
+    if (!wanted) {
+        if (m_searchResultsView)
+            leaveSearchResults(true);
+        return;
+    }
+    if (!m_searchResultsView) {
+        m_searchResultsView = true;
+        const QSignalBlocker blocker(ui->groupTreeWidget);
+        ui->groupTreeWidget->clearSelection();
+    }
+    m_refillForFindBar = true;
+    refillPasswordTable();
+    m_refillForFindBar = false;
+}
+
+void MainWindow::findWidgetDownPressed()
+{
+    PasswordTableWidget* table = ui->passwordTableWidget;
+    if (!m_searchResultsView || table->rowCount() == 0)
+        return;
+    table->setFocus();
+    table->setCurrentCell(0, 0);
+    table->selectRow(0);
+    passwordSelectionChanged();
+}
+
+void MainWindow::leaveSearchResults(bool reselect)
+{
+    PasswordDatabase::Password* selected = isDatabaseUsable() ? ui->passwordTableWidget->selectedPassword()
+                                                              : nullptr;
+    m_searchResultsView = false;
+    ui->passwordTableWidget->setColumnCount(SearchGroupColumn);
+    if (!isDatabaseUsable())
+        return;
+    PasswordDatabase::Group* group = selected ? selected->getParent() : m_currentGroup;
+    // The group is shown afresh even when it was the one shown before.
+    if (m_currentGroup)
+        m_currentGroup->setGuiState(m_currentGroup->getGuiState() & ~PasswordDatabase::GuiCurrent);
+    m_currentGroup = nullptr;
+    m_currentPassword = nullptr;
+    if (!reselect)
+        return;
+    GroupTreeWidget* tree = ui->groupTreeWidget;
+    if (group && tree->findGroupItem(group)) {
+        selectGroup(group);
+    } else if (QTreeWidgetItem* first = tree->topLevelItem(0)) {
+        selectGroup(GroupTreeWidget::groupOf(first));
+    } else {
+        refillPasswordTable();
+    }
+    if (selected)
+        selectPassword(selected);
+    updateActions();
 }
 
 // ---------------------------------------------------------------- groups
@@ -1851,7 +1970,9 @@ void MainWindow::deleteSelectedPassword()
     if (!isDatabaseUsable() || !table->selectedPassword())
         return;
     if (boolSetting(QStringLiteral("app.settings.askBeforeDelete"), true)) {
-        ui->findWidget->hide();
+        // The results stay on screen and follow the deletion.
+        if (!m_searchResultsView)
+            ui->findWidget->hide();
         const int generation = m_modelGeneration;
         const PasswordDatabase::Password* selected = table->selectedPassword();
         const QString text = deletionKeepsCopies(*selected)
@@ -1938,6 +2059,7 @@ void MainWindow::passwordCustomContextMenuRequested(const QPoint& point)
         menu.addSeparator();
         menu.addAction(m_copyUsernameAction);
         menu.addAction(m_copyPasswordAction);
+        menu.addAction(m_copyUrlAction);
         menu.addAction(m_copyTotpAction);
         menu.addAction(m_openUrlAction);
         menu.addSeparator();
@@ -1985,7 +2107,9 @@ void MainWindow::openPassword(PasswordDatabase::Password& password)
 {
     if (!isDatabaseUsable())
         return;
-    ui->findWidget->hide();
+    // The results stay on screen and follow the edit.
+    if (!m_searchResultsView)
+        ui->findWidget->hide();
     PasswordEditDialog dialog(this, false);
     dialog.loadPassword(password);
     if (!runEditor(dialog, PasswordEditor, &password))
@@ -2011,52 +2135,12 @@ void MainWindow::openPassword(PasswordDatabase::Password& password)
 
 void MainWindow::setClipboardString(const QString& string)
 {
-    auto* data = new QMimeData();
-    data->setText(string);
-    // Keeps the copy out of clipboard managers' histories.
-    data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
-    QApplication::clipboard()->setMimeData(data);
-
-    if (!SettingsDialog::clearClipboardEnabled()) {
-        m_clipboardTimer->stop();
-        m_clipboardSalt.clear();
-        m_clipboardHash.clear();
-        return;
-    }
-    m_clipboardSalt.resize(16);
-    for (char& byte : m_clipboardSalt)
-        byte = static_cast<char>(QRandomGenerator::system()->bounded(256));
-    m_clipboardHash = clipboardHash(string);
-    const qint64 milliseconds = qint64(SettingsDialog::clearClipboardSeconds()) * 1000;
-    m_clipboardTimer->start(int(qBound<qint64>(1000, milliseconds, std::numeric_limits<int>::max())));
+    m_clipboard->copy(string);
 }
 
 void MainWindow::clearClipboard()
 {
-    m_clipboardTimer->stop();
-    if (m_clipboardHash.isEmpty())
-        return;
-    QClipboard* clipboard = QApplication::clipboard();
-    QString current = clipboard->text();
-    const bool unchanged = clipboardHash(current) == m_clipboardHash;
-    wipe(current);
-    m_clipboardHash.clear();
-    m_clipboardSalt.clear();
-    // What the user copied since, here or elsewhere, is left alone.
-    if (!unchanged)
-        return;
-    clipboard->clear();
-    clipboard->setText(QString(16384, QLatin1Char('X')));
-    clipboard->clear();
-}
-
-QByteArray MainWindow::clipboardHash(const QString& text) const
-{
-    QByteArray data = m_clipboardSalt + text.toUtf8();
-    QByteArray digest;
-    hash(BHashId::SHA_256, data, digest);
-    wipe(data);
-    return digest;
+    m_clipboard->clearIfUnchanged();
 }
 
 void MainWindow::clearTextFields(QWidget* window)
@@ -2150,6 +2234,14 @@ void MainWindow::showTotpQrCode()
     TotpQrDialog dialog(this, text, caption.isEmpty() ? password->getName() : caption);
     wipe(text);
     execDialog(this, &dialog);
+}
+
+void MainWindow::copyUrl()
+{
+    if (const PasswordDatabase::Password* password = isDatabaseUsable() ? ui->passwordTableWidget->selectedPassword() : nullptr) {
+        if (!password->getUrl().isEmpty())
+            setClipboardString(password->getUrl());
+    }
 }
 
 void MainWindow::openPasswordURL()

@@ -13,6 +13,7 @@
 
 class BInactivityTimer;
 class BFileState;
+class ClipboardGuard;
 class DatabaseFileWatch;
 class DatabaseReportDialog;
 class EntryIconPackBuiltIn;
@@ -109,6 +110,7 @@ public slots:
     void copyUsername();
     void copyPassword();
     void openPasswordURL();
+    void copyUrl();
     // One-time codes from the otpauth link line of the selected entry's note.
     void copyTotp();
     void setUpTotp();
@@ -123,6 +125,11 @@ public slots:
     void passwordActivated(QTableWidgetItem* item);
     void passwordCustomContextMenuRequested(const QPoint& point);
     void findWidgetSelectPassword(const PasswordDatabase::Password* password);
+    // While the find bar holds text the password table lists the matches of
+    // the whole database, with their groups; otherwise the selected group.
+    void findWidgetSearchChanged();
+    // Down in the find bar: into the results, the first one selected.
+    void findWidgetDownPressed();
     void groupTreeWidgetItemDropped(QDropEvent* event);
     void passwordTableWidgetItemDropped(QDropEvent* event);
     void generatePassword();
@@ -165,6 +172,12 @@ protected:
 private:
     // Whether a database is open and not locked.
     bool isDatabaseUsable() const;
+    // Whether the password table shows search results rather than a group.
+    bool isSearchResultsView() const { return m_searchResultsView; }
+    // Back to the group view: with `reselect`, the group of the entry
+    // selected among the results (or the group shown before) is selected,
+    // and that entry in it.
+    void leaveSearchResults(bool reselect);
     // The entry and group editors whose unfinished edit a lock keeps.
     enum EditorKind { NoEditor, PasswordEditor, NewPasswordEditor, GroupEditor, NewGroupEditor, NewSubGroupEditor };
     // Runs an editor over the workspace. True only when it was accepted and
@@ -223,9 +236,6 @@ private:
     // The expired passwords among `items` and their sub-groups, in tree order.
     static QList<PasswordDatabase::Password*> expiredPasswords(const QList<PasswordDatabase::Item*>& items,
                                                                const QDateTime& now);
-    // Salted hash of `text`, to recognise the program's own clipboard text
-    // without keeping a copy of it.
-    QByteArray clipboardHash(const QString& text) const;
     // Empties every text field and table of `window`.
     static void clearTextFields(QWidget* window);
     // Shows the selected entry's current one-time code in the info table's
@@ -234,14 +244,14 @@ private:
 
     BMainWindowFormOf<Ui::MainWindow>* ui; // owned by the framework window
     BInactivityTimer* m_inactivityTimer;
-    QTimer* m_clipboardTimer;
+    ClipboardGuard* m_clipboard;
     QTimer* m_totpTimer;
     int m_totpRow = -1; // the info table's TOTP row, -1 when it has none
-    QByteArray m_clipboardSalt;
-    QByteArray m_clipboardHash;
     PasswordDatabase m_database;
     PasswordDatabase::Group* m_currentGroup = nullptr;
     PasswordDatabase::Password* m_currentPassword = nullptr;
+    bool m_searchResultsView = false;
+    bool m_refillForFindBar = false;
     QList<AuditFinding> m_auditFindings;
     // Windows hidden by the lock, shown again after unlocking.
     QList<QPointer<QWidget>> m_lockHiddenWindows;
@@ -289,6 +299,7 @@ private:
     QAction* m_copyUsernameAction = nullptr;
     QAction* m_copyPasswordAction = nullptr;
     QAction* m_openUrlAction = nullptr;
+    QAction* m_copyUrlAction = nullptr;
     QAction* m_copyTotpAction = nullptr;
     QAction* m_setUpTotpAction = nullptr;
     QAction* m_showTotpQrAction = nullptr;

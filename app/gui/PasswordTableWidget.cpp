@@ -2,6 +2,7 @@
 
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QMouseEvent>
 
 PasswordTableWidget::PasswordTableWidget(QWidget* parent)
     : QTableWidget(parent)
@@ -28,6 +29,19 @@ PasswordTableWidget::PasswordTableWidget(QWidget* parent)
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(20);
+    // Tab leaves the table for the next view instead of walking its cells.
+    setTabKeyNavigation(false);
+}
+
+void PasswordTableWidget::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    const QModelIndex index = indexAt(event->pos());
+    if (event->button() == Qt::LeftButton && index.isValid() && index.column() == UsernameColumn) {
+        event->accept();
+        emit usernameDoubleClicked();
+        return;
+    }
+    QTableWidget::mouseDoubleClickEvent(event);
 }
 
 PasswordDatabase::Password* PasswordTableWidget::passwordOf(const QTableWidgetItem* item)

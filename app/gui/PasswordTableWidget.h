@@ -20,6 +20,8 @@ public:
 
     static PasswordDatabase::Password* passwordOf(const QTableWidgetItem* item);
     static void setPassword(QTableWidgetItem* item, PasswordDatabase::Password* password);
+    // The column of the user names.
+    static constexpr int UsernameColumn = 1;
     // The row whose first cell carries `password`, or -1.
     int findPasswordRow(const PasswordDatabase::Password* password) const;
     // The password of the first selected cell, or null.
@@ -30,9 +32,12 @@ public:
 
 signals:
     void itemDropped(QDropEvent* event);
+    // A double click on a user name cell, which copies rather than opens.
+    void usernameDoubleClicked();
 
 protected:
     void dropEvent(QDropEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     // Removing rows during a refill must not move the current cell or the
     // selection.
     void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;

@@ -46,20 +46,27 @@ BTaskResult BKDFCalibrateTask::runArgon2(BTaskController* controller)
         calibrationPassword, int(sizeof calibrationPassword) - 1));
     const QByteArray salt(32, '\x5a');
     QByteArray out(m_keyLength, '\0');
-    // One pass costs about as much as each further one (the first also
-    // fills the memory), so the time of a single pass sets the count.
-    QElapsedTimer timer;
-    timer.start();
-    const int status = argon2id_hash_raw(1, uint32_t(m_memoryKib), uint32_t(m_parallelism),
-                                         key.constData(), size_t(key.size()), salt.constData(),
-                                         size_t(salt.size()), out.data(), size_t(out.size()));
-    const qint64 elapsed = std::max<qint64>(1, timer.elapsed());
+    // One pass and three passes are timed: their difference is the cost of
+    // a pass, the rest (allocating and filling the memory) is paid once.
+    auto timed = [&](uint32_t passes, qint64& elapsed) {
+        QElapsedTimer timer;
+        timer.start();
+        const int status = argon2id_hash_raw(passes, uint32_t(m_memoryKib), uint32_t(m_parallelism),
+                                             key.constData(), size_t(key.size()), salt.constData(),
+                                             size_t(salt.size()), out.data(), size_t(out.size()));
+        elapsed = timer.elapsed();
+        return status == ARGON2_OK;
+    };
+    qint64 one = 0, three = 0;
+    const bool ok = timed(1, one) && timed(3, three);
     wipe(key);
     wipe(out);
     controller->setIndeterminateProgress(false);
-    if (status != ARGON2_OK)
+    if (!ok)
         return Failure;
-    const qint64 passes = std::max<qint64>(MinArgon2Passes, (m_durationMs + elapsed / 2) / elapsed);
+    const qint64 perPass = std::max<qint64>(1, (three - one) / 2);
+    const qint64 fixed = std::max<qint64>(0, one - perPass);
+    const qint64 passes = std::max<qint64>(MinArgon2Passes, (m_durationMs - fixed + perPass / 2) / perPass);
     m_measuredRounds = int(std::min<qint64>(passes, INT_MAX));
     m_rounds = m_measuredRounds;
     controller->setProgress(1.0);

@@ -82,6 +82,7 @@ private slots:
     void invalidParametersFail();
     void reportsRounds();
     void calibrates();
+    void argon2CalibrationKeepsTheFloor();
     void calibrationFailures();
 };
 
@@ -216,6 +217,16 @@ void TestBKDF::calibrates()
     QCOMPARE(late.run(&controller), Success);
     QCOMPARE(late.rounds(), 0);
     QCOMPARE(controller.status(), QStringLiteral("0 rounds/sec"));
+}
+
+void TestBKDF::argon2CalibrationKeepsTheFloor()
+{
+    // However fast a pass, the proposal never drops below two passes.
+    BTaskController controller;
+    BKDFCalibrateTask task(BKdfId::Argon2, 0, 32);
+    task.setArgon2Parameters(64, 1);
+    QCOMPARE(task.run(&controller), Success);
+    QCOMPARE(task.rounds(), BKDFCalibrateTask::MinArgon2Passes);
 }
 
 void TestBKDF::calibrationFailures()

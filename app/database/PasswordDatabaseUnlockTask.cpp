@@ -165,8 +165,13 @@ BTaskResult PasswordDatabaseUnlockTask::run(BTaskController* controller)
     db.m_cipherKey = cipherKey;
     db.m_hmacKey = hmacKey;
     db.deleteGroups();
-    for (PasswordDatabase::Group* group : qAsConst(groups))
-        db.addItem(group);
+    {
+        const PasswordDatabase::Item::StampFreeze freeze;
+        for (PasswordDatabase::Group* group : qAsConst(groups))
+            db.addItem(group);
+    }
+    db.setDeletions(db.m_formatVersion >= 4 ? parseDeletions(document.object())
+                                            : QList<PasswordDatabase::Deletion>());
     db.m_locked = false;
     db.m_modified = db.m_modifiedAtLock;
     return Success;

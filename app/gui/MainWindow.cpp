@@ -1758,6 +1758,7 @@ void MainWindow::deleteGroup(PasswordDatabase::Group* group, bool disallowBackup
         const QSignalBlocker blocker(ui->groupTreeWidget);
         delete ui->groupTreeWidget->findGroupItem(group);
     }
+    m_database.recordDeletion(*group);
     delete group;
 }
 
@@ -1862,6 +1863,7 @@ void MainWindow::deletePassword(PasswordDatabase::Password* password, bool disal
         if (m_auditFindings.at(i).password == password)
             m_auditFindings.removeAt(i);
     }
+    m_database.recordDeletion(*password);
     delete password;
 }
 

@@ -1061,9 +1061,15 @@ bool MainWindow::mergeDatabaseFile(const QString& filePath)
                       : controller.errorMessage());
         return false;
     }
-    DatabaseUnlockDialog dialog(this, &other);
-    if (execDialog(this, &dialog) != QDialog::Accepted || other.isLocked() || !isDatabaseUsable())
-        return false;
+    // A copy of this vault under the same password opens with its keys;
+    // only another password is asked for.
+    PasswordDatabaseUnlockTask sameKeys(other, m_database);
+    BTaskController keysController;
+    if (sameKeys.run(&keysController) != Success) {
+        DatabaseUnlockDialog dialog(this, &other);
+        if (execDialog(this, &dialog) != QDialog::Accepted || other.isLocked() || !isDatabaseUsable())
+            return false;
+    }
     const PasswordDatabaseMerge::Summary summary = PasswordDatabaseMerge::merge(m_database, other);
     // Merged items may replace the ones the views and findings point at.
     ++m_modelGeneration;

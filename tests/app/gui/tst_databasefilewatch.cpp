@@ -132,7 +132,8 @@ void tst_DatabaseFileWatch::cleanup()
 }
 
 // Merge, offered first: the file gets the other program's group and keeps
-// the entry deleted here deleted.
+// the entry deleted here deleted. The copy shares the vault's keys, so no
+// password is asked for.
 void tst_DatabaseFileWatch::mergeKeepsBothSidesChanges()
 {
     openVault();
@@ -145,6 +146,7 @@ void tst_DatabaseFileWatch::mergeKeepsBothSidesChanges()
         QCOMPARE(answerer.boxes.size(), 2);
         QVERIFY2(answerer.boxes.at(1).startsWith("Merged|Merged \"" + m_path + "\": 1 added, 0 updated, 0 deleted"),
                  qPrintable(answerer.boxes.at(1)));
+        QVERIFY(!unlock->isDone());
     }
     QCOMPARE(groupsInFile(m_path), QStringList({ "Internet", "FromOutside" }));
     QVERIFY(!itemNamed<Password>(m_window->database(), "First"));

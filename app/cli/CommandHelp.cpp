@@ -81,6 +81,11 @@ const Text texts[] = {
       "Re-keys a vault of format version 1 to 3 as version 4, with the program's default key\n"
       "derivation unless options say otherwise, asking for the master password (the old one\n"
       "to open it, then the new one twice). Earlier builds cannot open the result." },
+    { "merge", "merge DEST SOURCE... [--dry-run]",
+      "Merges every SOURCE (a copy of the vault changed elsewhere, a synced folder's conflict\n"
+      "copy) into DEST under DEST's lock and writes DEST once. DEST's password is tried on\n"
+      "each source before another is asked for. One summary line per source; --dry-run lists\n"
+      "what would change and writes nothing." },
     { "export", "export FILE",
       "Prints the whole tree, secrets included, as JSON." },
     { "import-json", "import-json FILE.json DEST [--name NAME] [--note TEXT]\n"

@@ -14,6 +14,7 @@
 #include "app/database/OtpAuthLink.h"
 #include "app/database/PasswordBackup.h"
 #include "app/database/PasswordDatabaseFormat.h"
+#include "app/database/PasswordDatabaseMerge.h"
 #include "app/database/PasswordDatabaseSetPasswordTask.h"
 #include "app/database/PasswordDatabaseUnlockTask.h"
 #include "app/plugin/PasswordDatabaseLoaderPlugin.h"
@@ -36,6 +37,7 @@
 #include <QJsonDocument>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -151,6 +153,7 @@ struct CommandLineClient::CommandTable {
             { "passwd", roundsOptions, { stdinFlag }, 1, 1, &CommandLineClient::changePassword },
             { "upgrade", roundsOptions, { stdinFlag }, 1, 1, &CommandLineClient::upgrade },
             { "export", {}, { stdinFlag }, 1, 1, &CommandLineClient::exportTree },
+            { "merge", {}, { stdinFlag, QStringLiteral("dry-run") }, 2, 64, &CommandLineClient::mergeFiles },
             { "import-json", QStringList { QStringLiteral("name"), QStringLiteral("note") } + roundsOptions,
               { stdinFlag }, 2, 2, &CommandLineClient::importJson },
             { "import", QStringList { QStringLiteral("plugin"), QStringLiteral("name") } + roundsOptions,
@@ -977,6 +980,7 @@ void CommandLineClient::deleteWithBackup(PasswordDatabase& db, PasswordDatabase:
                 backupPassword(db, *static_cast<const PasswordDatabase::Password*>(each));
         }
     }
+    db.recordDeletion(*item);
     delete item;
 }
 
@@ -1157,6 +1161,88 @@ int CommandLineClient::exportTree(const Options& options)
     write(json);
     wipe(json);
     return ExitSuccess;
+}
+
+bool CommandLineClient::unlockWith(PasswordDatabase& db, const QString& password, QString& error)
+{
+    BTaskController controller;
+    PasswordDatabaseUnlockTask task(db, password);
+    if (task.run(&controller) == Success)
+        return true;
+    error = controller.errorMessage().isEmpty() ? tr("Failed to unlock database with that password.")
+                                                : controller.errorMessage();
+    return false;
+}
+
+int CommandLineClient::mergeFiles(const Options& options)
+{
+    const QString path = options.positional.at(0);
+    const QStringList sourcePaths = options.positional.mid(1);
+    const bool dryRun = options.values.contains(QStringLiteral("dry-run"));
+    const bool fromInput = options.values.contains(QStringLiteral("password-stdin"));
+    if (!dryRun && isReadOnlyFile(path))
+        return fail(tr("The file \"%1\" is read-only: it is left unchanged.").arg(path));
+
+    PasswordDatabase db;
+    if (!loadHeader(path, db))
+        return ExitFailure;
+    QString password;
+    if (!readSecret(fromInput, tr("Master password: "), password))
+        return ExitFailure;
+
+    // Every source is opened before the lock is taken: nobody waits on a
+    // prompt while DEST is locked.
+    std::vector<std::unique_ptr<PasswordDatabase>> sources;
+    for (const QString& sourcePath : sourcePaths) {
+        auto source = std::make_unique<PasswordDatabase>();
+        QString error;
+        if (!loadHeader(sourcePath, *source)) {
+            wipe(password);
+            return ExitFailure;
+        }
+        if (!unlockWith(*source, password, error)) {
+            QString other;
+            if (!readSecret(fromInput, tr("Master password of %1: ").arg(TerminalText::line(sourcePath)), other)) {
+                wipe(password);
+                return ExitFailure;
+            }
+            const bool unlocked = unlockWith(*source, other, error);
+            wipe(other);
+            if (!unlocked) {
+                wipe(password);
+                return fail(tr("%1: %2").arg(TerminalText::line(sourcePath), error));
+            }
+        }
+        sources.push_back(std::move(source));
+    }
+
+    BFileLock writeLock;
+    QString error;
+    if (!dryRun && (!writeLock.lock(path, m_lockWaitMs, error) || !loadHeader(path, db))) {
+        wipe(password);
+        return error.isEmpty() ? ExitFailure : fail(error);
+    }
+    const bool unlocked = unlockWith(db, password, error);
+    wipe(password);
+    if (!unlocked)
+        return fail(error);
+
+    for (int i = 0; i < int(sources.size()); ++i) {
+        const PasswordDatabaseMerge::Summary summary = PasswordDatabaseMerge::merge(db, *sources[size_t(i)]);
+        print(tr("%1: %2 added, %3 updated, %4 deleted, %5 kept as conflicts\n")
+                  .arg(TerminalText::line(sourcePaths.at(i)))
+                  .arg(summary.added)
+                  .arg(summary.updated)
+                  .arg(summary.deleted)
+                  .arg(summary.conflicts));
+        if (dryRun) {
+            for (const QString& line : summary.details)
+                print(QStringLiteral("  %1\n").arg(TerminalText::line(line)));
+        }
+    }
+    if (dryRun || !db.isModified())
+        return ExitSuccess;
+    return saveDatabase(db, path) ? ExitSuccess : ExitFailure;
 }
 
 int CommandLineClient::importJson(const Options& options)

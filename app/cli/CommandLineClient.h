@@ -76,6 +76,11 @@ private:
     int changePassword(const Options& options);
     int upgrade(const Options& options);
     int exportTree(const Options& options);
+    // merge DEST SOURCE... [--dry-run]
+    int mergeFiles(const Options& options);
+    // Unlocks `db` (its header loaded) with `password`; false when that is
+    // not its password or it cannot be read (`error` says why).
+    static bool unlockWith(PasswordDatabase& db, const QString& password, QString& error);
     int generate(const Options& options);
     int estimate(const Options& options);
 

@@ -22,6 +22,8 @@ const QStringList passwordMembers { "email_address", "expire_time", "flags",    
                                     "name",          "never_expire", "note",         "password",  "phone_number",
                                     "tag",           "type",         "url",          "username" };
 const QStringList attachmentMembers { "data", "data_hash", "file_name" };
+// The identity and times of a version 4 tree, kept by the import.
+const QStringList stampMembers { "created", "modified", "uuid" };
 
 // What the tree reader leaves to its callers: members it does not know,
 // members it would default, item types it would skip, expiry times it
@@ -58,7 +60,7 @@ bool checkItem(const QJsonValue& value, int depth, const QString& where, QString
                         .arg(where, QString::number(PasswordDatabase::MaxGroupDepth));
             return false;
         }
-        if (!checkObject(object, groupMembers, {}, where, error))
+        if (!checkObject(object, groupMembers, stampMembers, where, error))
             return false;
         const QJsonValue items = object.value(QLatin1String("items"));
         if (!items.isArray()) {
@@ -73,7 +75,8 @@ bool checkItem(const QJsonValue& value, int depth, const QString& where, QString
         return true;
     }
     if (type == QJsonValue(int(PasswordDatabase::PasswordType)) && depth > 1) {
-        if (!checkObject(object, passwordMembers, { QStringLiteral("attachment") }, where, error))
+        if (!checkObject(object, passwordMembers, stampMembers + QStringList { QStringLiteral("attachment") },
+                         where, error))
             return false;
         const QJsonValue expiry = object.value(QLatin1String("expire_time"));
         if (expiry.isString() && !expiry.toString().isEmpty() && !parseExpireTime(expiry.toString()).isValid()) {
@@ -152,7 +155,7 @@ bool JsonTreeImport::readFile(const QString& path, QList<Group*>& groups, QStrin
         return false;
     }
     const QJsonObject root = document.object();
-    if (!checkObject(root, { QStringLiteral("groups") }, {}, tr("The file"), error))
+    if (!checkObject(root, { QStringLiteral("groups") }, { QStringLiteral("deleted") }, tr("The file"), error))
         return false;
     if (!root.value(QLatin1String("groups")).isArray()) {
         error = tr("\"groups\" is not a list.");

@@ -32,7 +32,10 @@ bool backupPassword(PasswordDatabase& db, const Password& password, Group** crea
         if (child->isPassword() && *static_cast<const Password*>(child) == password)
             return false;
     }
-    backup->addItem(new Password(password));
+    // A copy is an item of its own, not a second place of the original.
+    Password* copy = new Password(password);
+    copy->renewUuid();
+    backup->addItem(copy);
     db.setModified();
     return true;
 }

@@ -5,6 +5,7 @@
 
 #include "blib/app/BSettings.h"
 #include "blib/crypto/BHash.h"
+#include "blib/crypto/BRandom.h"
 #include "blib/crypto/BWipe.h"
 
 #include <QCoreApplication>
@@ -30,13 +31,62 @@ void replaceSecret(QString& field, const QString& value)
     field = copy;
 }
 
+thread_local int stampFreezeDepth = 0;
+
 } // namespace
 
 // ---------------------------------------------------------------------------
 // Item
 
+PasswordDatabase::Item::StampFreeze::StampFreeze()
+{
+    ++stampFreezeDepth;
+}
+
+PasswordDatabase::Item::StampFreeze::~StampFreeze()
+{
+    --stampFreezeDepth;
+}
+
+QDateTime PasswordDatabase::Item::stampNow()
+{
+    QDateTime now = QDateTime::currentDateTimeUtc();
+    now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
+    return now;
+}
+
+QString PasswordDatabase::Item::newUuid()
+{
+    return QString::fromLatin1(randomBytes(16).toHex());
+}
+
+bool PasswordDatabase::Item::isValidUuid(const QString& text)
+{
+    if (text.size() != 32)
+        return false;
+    for (const QChar c : text) {
+        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))))
+            return false;
+    }
+    return true;
+}
+
+void PasswordDatabase::Item::renewUuid()
+{
+    m_uuid = newUuid();
+}
+
+void PasswordDatabase::Item::touch()
+{
+    if (stampFreezeDepth == 0)
+        m_modifiedTime = stampNow();
+}
+
 PasswordDatabase::Item::Item(int type)
     : m_type(type)
+    , m_uuid(newUuid())
+    , m_created(stampNow())
+    , m_modifiedTime(m_created)
 {
 }
 
@@ -47,12 +97,17 @@ PasswordDatabase::Item::Item(const Item& other)
     , m_guiState(other.m_guiState)
     , m_name(other.m_name)
     , m_note(other.m_note)
+    , m_uuid(other.m_uuid)
+    , m_created(other.m_created)
+    , m_modifiedTime(other.m_modifiedTime)
 {
 }
 
 PasswordDatabase::Item& PasswordDatabase::Item::operator=(const Item& other)
 {
     if (this != &other) {
+        if (m_tag != other.m_tag || m_name != other.m_name || m_note != other.m_note)
+            touch();
         m_type = other.m_type;
         m_tag = other.m_tag;
         replaceSecret(m_name, other.m_name);
@@ -69,11 +124,15 @@ PasswordDatabase::Item::~Item()
 
 void PasswordDatabase::Item::setName(const QString& name)
 {
+    if (m_name != name)
+        touch();
     replaceSecret(m_name, name);
 }
 
 void PasswordDatabase::Item::setNote(const QString& note)
 {
+    if (m_note != note)
+        touch();
     replaceSecret(m_note, note);
 }
 
@@ -107,6 +166,7 @@ bool PasswordDatabase::Item::sameItemFields(const Item& other) const
 
 void PasswordDatabase::Item::attachTo(Group* group)
 {
+    touch();
     m_parent = group;
     m_ownerGroup = group;
     m_ownerDatabase = nullptr;
@@ -114,6 +174,7 @@ void PasswordDatabase::Item::attachTo(Group* group)
 
 void PasswordDatabase::Item::attachTo(PasswordDatabase* database)
 {
+    touch();
     m_parent = nullptr;
     m_ownerGroup = nullptr;
     m_ownerDatabase = database;
@@ -139,6 +200,7 @@ PasswordDatabase::Group::Group(const Group& other)
     , m_iconId(other.m_iconId)
     , m_items(copyChildren(other))
 {
+    const StampFreeze freeze;
     for (Item* child : qAsConst(m_items))
         child->attachTo(this);
 }
@@ -156,14 +218,19 @@ PasswordDatabase::Group& PasswordDatabase::Group::operator=(const Group& other)
     const int type = other.m_type;
     const int tag = other.m_tag;
 
+    if (tag != m_tag || name != m_name || note != m_note || iconId != m_iconId)
+        touch();
     clear();
     m_type = type;
     m_tag = tag;
     replaceSecret(m_name, name);
     replaceSecret(m_note, note);
     m_items = copies;
-    for (Item* child : qAsConst(m_items))
-        child->attachTo(this);
+    {
+        const StampFreeze freeze;
+        for (Item* child : qAsConst(m_items))
+            child->attachTo(this);
+    }
     replaceSecret(m_iconId, iconId);
     return *this;
 }
@@ -189,6 +256,8 @@ QList<PasswordDatabase::Item*> PasswordDatabase::Group::copyChildren(const Group
 
 void PasswordDatabase::Group::setIconId(const QString& iconId)
 {
+    if (m_iconId != iconId)
+        touch();
     replaceSecret(m_iconId, iconId);
 }
 
@@ -237,6 +306,12 @@ bool PasswordDatabase::Group::deleteItem(Item* item)
     const int index = m_items.indexOf(item);
     if (index < 0)
         return false;
+    for (const Group* at = this; at; at = at->m_parent) {
+        if (at->m_ownerDatabase) {
+            at->m_ownerDatabase->recordDeletion(*item);
+            break;
+        }
+    }
     m_items.removeAt(index);
     delete item;
     return true;
@@ -469,6 +544,9 @@ PasswordDatabase::Password::Password(const Password& other)
 PasswordDatabase::Password& PasswordDatabase::Password::operator=(const Password& other)
 {
     if (this != &other) {
+        if (!(*this == other))
+            touch();
+        const StampFreeze freeze;
         Item::operator=(other);
         replaceSecret(m_iconId, other.m_iconId);
         replaceSecret(m_username, other.m_username);
@@ -498,36 +576,52 @@ PasswordDatabase::Password::~Password()
 
 void PasswordDatabase::Password::setIconId(const QString& iconId)
 {
+    if (m_iconId != iconId)
+        touch();
     replaceSecret(m_iconId, iconId);
 }
 
 void PasswordDatabase::Password::setUsername(const QString& username)
 {
+    if (m_username != username)
+        touch();
     replaceSecret(m_username, username);
 }
 
 void PasswordDatabase::Password::setEmailAddress(const QString& emailAddress)
 {
+    if (m_emailAddress != emailAddress)
+        touch();
     replaceSecret(m_emailAddress, emailAddress);
 }
 
 void PasswordDatabase::Password::setPhoneNumber(const QString& phoneNumber)
 {
+    if (m_phoneNumber != phoneNumber)
+        touch();
     replaceSecret(m_phoneNumber, phoneNumber);
 }
 
 void PasswordDatabase::Password::setUrl(const QString& url)
 {
+    if (m_url != url)
+        touch();
     replaceSecret(m_url, url);
 }
 
 void PasswordDatabase::Password::setPassword(const QString& password)
 {
+    if (m_password != password)
+        touch();
     replaceSecret(m_password, password);
 }
 
 void PasswordDatabase::Password::setAttachment(const Attachment& attachment)
 {
+    if (m_attachment.getFileName() != attachment.getFileName()
+        || m_attachment.getDataHash() != attachment.getDataHash()
+        || m_attachment.getData() != attachment.getData())
+        touch();
     m_attachment = attachment;
     m_attachment.setOwner(this);
 }
@@ -576,8 +670,12 @@ PasswordDatabase& PasswordDatabase::operator=(const PasswordDatabase& other)
     m_hmacKeySalt = other.m_hmacKeySalt;
     m_cipherIv = other.m_cipherIv;
     m_hmac = other.m_hmac;
-    for (const Group* group : other.m_groups)
-        addItem(new Group(*group));
+    {
+        const Item::StampFreeze freeze;
+        for (const Group* group : other.m_groups)
+            addItem(new Group(*group));
+    }
+    m_deletions = other.m_deletions;
     m_encryptedData = other.m_encryptedData;
     m_formatVersion = other.m_formatVersion;
     m_pendingEditIv = other.m_pendingEditIv;
@@ -617,9 +715,27 @@ void PasswordDatabase::wipeSecrets()
     wipe(m_pendingEditHmac);
 }
 
+void PasswordDatabase::recordDeletion(const Item& item)
+{
+    const QDateTime now = Item::stampNow();
+    QList<const Item*> items { &item };
+    if (item.isGroup()) {
+        for (const Item* child : static_cast<const Group&>(item).getAllItems())
+            items.append(child);
+    }
+    for (const Item* each : qAsConst(items)) {
+        for (int i = m_deletions.size() - 1; i >= 0; --i) {
+            if (m_deletions.at(i).uuid == each->getUuid())
+                m_deletions.removeAt(i);
+        }
+        m_deletions.append({ each->getUuid(), now });
+    }
+}
+
 void PasswordDatabase::clear()
 {
     deleteGroups();
+    m_deletions.clear();
     m_open = false;
     m_modified = false;
     m_locked = false;

@@ -74,15 +74,48 @@ public:
         bool isPassword() const { return m_type == PasswordType; }
 
         int getTag() const { return m_tag; }
-        void setTag(int tag) { m_tag = tag; }
+        void setTag(int tag) { if (m_tag != tag) { m_tag = tag; touch(); } }
         int getFlags() const { return m_flags; }
-        void setFlags(int flags) { m_flags = flags; }
+        void setFlags(int flags) { if (m_flags != flags) { m_flags = flags; touch(); } }
         int getGuiState() const { return m_guiState; }
         void setGuiState(int guiState) { m_guiState = guiState; }
         QString getName() const { return m_name; }
         void setName(const QString& name);
         QString getNote() const { return m_note; }
         void setNote(const QString& note);
+
+        // The item's identity across copies of a vault: 32 lower-case hex
+        // digits, random when the item is made, kept through edits, moves
+        // and copies (a backup copy is given a new one).
+        QString getUuid() const { return m_uuid; }
+        void setUuid(const QString& uuid) { m_uuid = uuid; }
+        void renewUuid();
+        // When the item was made and when its own fields or its parent last
+        // changed, in UTC to the second. Every setter that changes a value
+        // and every attachment to a group or database moves the modified
+        // time on, unless a StampFreeze is active in the thread.
+        QDateTime getCreated() const { return m_created; }
+        void setCreated(const QDateTime& time) { m_created = time; }
+        QDateTime getModifiedTime() const { return m_modifiedTime; }
+        void setModifiedTime(const QDateTime& time) { m_modifiedTime = time; }
+        void touch();
+
+        // While one exists, changes leave the modified times alone: for
+        // readers, copies and merges, which set the times themselves.
+        class StampFreeze
+        {
+        public:
+            StampFreeze();
+            ~StampFreeze();
+            StampFreeze(const StampFreeze&) = delete;
+            StampFreeze& operator=(const StampFreeze&) = delete;
+        };
+
+        // The current time in UTC, to the second.
+        static QDateTime stampNow();
+        // A new random identity.
+        static QString newUuid();
+        static bool isValidUuid(const QString& text);
 
         // "Outer - Inner - Name": the names of all ancestors, outermost
         // first, each followed by " - ", then the item's own name.
@@ -127,6 +160,9 @@ public:
         int m_guiState = 0;
         QString m_name;
         QString m_note;
+        QString m_uuid;
+        QDateTime m_created;
+        QDateTime m_modifiedTime;
         Group* m_parent = nullptr;
         // The container whose list holds the item: the parent group, or the
         // database for a top-level group. At most one is set.
@@ -280,9 +316,21 @@ public:
         QString getPassword() const { return m_password; }
         void setPassword(const QString& password);
         bool isNeverExpire() const { return m_neverExpire; }
-        void setNeverExpire(bool neverExpire) { m_neverExpire = neverExpire; }
+        void setNeverExpire(bool neverExpire)
+        {
+            if (m_neverExpire != neverExpire) {
+                m_neverExpire = neverExpire;
+                touch();
+            }
+        }
         QDateTime getExpireTime() const { return m_expireTime; }
-        void setExpireTime(const QDateTime& expireTime) { m_expireTime = expireTime; }
+        void setExpireTime(const QDateTime& expireTime)
+        {
+            if (m_expireTime != expireTime) {
+                m_expireTime = expireTime;
+                touch();
+            }
+        }
 
         const Attachment& getAttachment() const { return m_attachment; }
         Attachment& getAttachment() { return m_attachment; }
@@ -307,6 +355,14 @@ public:
         bool m_neverExpire = true;
         QDateTime m_expireTime;
     };
+
+    // An item deleted for good (not moved to the backup group), kept for
+    // DeletionMemoryDays so that a merge can tell it from one never seen.
+    struct Deletion {
+        QString uuid;
+        QDateTime deleted;
+    };
+    static constexpr int DeletionMemoryDays = 365;
 
     PasswordDatabase();
     // Copies hold keys and the whole tree: only an explicit assignment makes
@@ -343,6 +399,14 @@ public:
     void insertGroupAfter(Group* anchor, Group* group);
     // Moves a top-level group to the end; any other group is left alone.
     void moveGroupToEnd(Group* group);
+
+    // Deletions, oldest first. recordDeletion() notes the item and everything
+    // below it as deleted now; Group::deleteItem() records by itself when the
+    // group lies in a database, callers that take an item out and delete it
+    // call it themselves.
+    QList<Deletion> getDeletions() const { return m_deletions; }
+    void setDeletions(const QList<Deletion>& deletions) { m_deletions = deletions; }
+    void recordDeletion(const Item& item);
 
     QString getName() const { return m_name; }
     void setName(const QString& name);
@@ -468,6 +532,7 @@ private:
     QByteArray m_cipherIv;
     QByteArray m_hmac;
     QList<Group*> m_groups;
+    QList<Deletion> m_deletions;
     bool m_modifiedAtLock = false;
     QByteArray m_encryptedData;
     int m_formatVersion = -1;

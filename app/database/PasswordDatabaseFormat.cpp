@@ -25,9 +25,19 @@ namespace {
 // ---------------------------------------------------------------------------
 // Writing
 
-QJsonObject passwordToJson(const Password& password)
+// "uuid", "created" and "modified" of a version 4 item.
+void stampsToJson(const Item& item, QJsonObject& object)
+{
+    object.insert(QLatin1String("uuid"), item.getUuid());
+    object.insert(QLatin1String("created"), formatStampTime(item.getCreated()));
+    object.insert(QLatin1String("modified"), formatStampTime(item.getModifiedTime()));
+}
+
+QJsonObject passwordToJson(const Password& password, bool stamps)
 {
     QJsonObject object;
+    if (stamps)
+        stampsToJson(password, object);
     const Password::Attachment& attachment = password.getAttachment();
     if (attachment.isValid()) {
         QJsonObject file;
@@ -54,7 +64,7 @@ QJsonObject passwordToJson(const Password& password)
 }
 
 // depth: 1 for a top-level group.
-bool groupToJson(const Group& group, int depth, QJsonObject& object)
+bool groupToJson(const Group& group, int depth, bool stamps, QJsonObject& object)
 {
     if (depth > PasswordDatabase::MaxGroupDepth)
         return false;
@@ -62,13 +72,15 @@ bool groupToJson(const Group& group, int depth, QJsonObject& object)
     for (const Item* child : group.getItems()) {
         if (child->isGroup()) {
             QJsonObject childObject;
-            if (!groupToJson(*static_cast<const Group*>(child), depth + 1, childObject))
+            if (!groupToJson(*static_cast<const Group*>(child), depth + 1, stamps, childObject))
                 return false;
             items.append(childObject);
         } else {
-            items.append(passwordToJson(*static_cast<const Password*>(child)));
+            items.append(passwordToJson(*static_cast<const Password*>(child), stamps));
         }
     }
+    if (stamps)
+        stampsToJson(group, object);
     object.insert(QLatin1String("flags"), group.getFlags());
     object.insert(QLatin1String("gui_state"), group.getGuiState());
     object.insert(QLatin1String("icon"), group.getIconId());
@@ -128,6 +140,21 @@ bool readBool(const QJsonObject& object, QLatin1String key, bool& value)
     return true;
 }
 
+// The optional "uuid", "created" and "modified" of a version 4 item; a
+// member that is missing or malformed keeps the item's own value.
+void readStamps(const QJsonObject& object, Item& item)
+{
+    const QString uuid = object.value(QLatin1String("uuid")).toString();
+    if (Item::isValidUuid(uuid))
+        item.setUuid(uuid);
+    const QDateTime created = parseStampTime(object.value(QLatin1String("created")).toString());
+    if (created.isValid())
+        item.setCreated(created);
+    const QDateTime modified = parseStampTime(object.value(QLatin1String("modified")).toString());
+    if (modified.isValid())
+        item.setModifiedTime(modified);
+}
+
 // name, note, tag, flags and (from version 3) gui_state. Before version 3
 // "flags" held what is now the gui state.
 bool readCommon(const QJsonObject& object, int version, Item& item)
@@ -151,6 +178,8 @@ bool readCommon(const QJsonObject& object, int version, Item& item)
     item.setTag(tag);
     item.setFlags(flags);
     item.setGuiState(guiState);
+    if (version >= 4)
+        readStamps(object, item);
     return true;
 }
 
@@ -480,16 +509,61 @@ bool decodeStrictBase64(const QByteArray& text, QByteArray& bytes)
 
 QJsonObject treeToJson(const PasswordDatabase& db)
 {
+    const bool stamps = !db.isLegacyFormat();
     QJsonArray groups;
     for (const Group* group : db.getItems()) {
         QJsonObject object;
-        if (!groupToJson(*group, 1, object))
+        if (!groupToJson(*group, 1, stamps, object))
             return QJsonObject();
         groups.append(object);
     }
     QJsonObject root;
     root.insert(QLatin1String("groups"), groups);
+    if (stamps) {
+        const QDateTime oldest = Item::stampNow().addDays(-PasswordDatabase::DeletionMemoryDays);
+        QJsonArray deleted;
+        for (const PasswordDatabase::Deletion& deletion : db.getDeletions()) {
+            if (deletion.deleted < oldest)
+                continue;
+            QJsonObject object;
+            object.insert(QLatin1String("uuid"), deletion.uuid);
+            object.insert(QLatin1String("deleted"), formatStampTime(deletion.deleted));
+            deleted.append(object);
+        }
+        if (!deleted.isEmpty())
+            root.insert(QLatin1String("deleted"), deleted);
+    }
     return root;
+}
+
+QString formatStampTime(const QDateTime& time)
+{
+    return time.isValid() ? time.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'")) : QString();
+}
+
+QDateTime parseStampTime(const QString& text)
+{
+    if (text.size() != 20 || !text.endsWith(QLatin1Char('Z')))
+        return QDateTime();
+    QDateTime time = QDateTime::fromString(text.left(19), QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
+    if (!time.isValid())
+        return QDateTime();
+    time.setTimeSpec(Qt::UTC);
+    return time;
+}
+
+QList<PasswordDatabase::Deletion> parseDeletions(const QJsonObject& root)
+{
+    QList<PasswordDatabase::Deletion> deletions;
+    const QJsonArray array = root.value(QLatin1String("deleted")).toArray();
+    for (const QJsonValue& value : array) {
+        const QJsonObject object = value.toObject();
+        const QString uuid = object.value(QLatin1String("uuid")).toString();
+        const QDateTime deleted = parseStampTime(object.value(QLatin1String("deleted")).toString());
+        if (Item::isValidUuid(uuid) && deleted.isValid())
+            deletions.append({ uuid, deleted });
+    }
+    return deletions;
 }
 
 namespace {
@@ -560,6 +634,7 @@ QString serialiseTree(const PasswordDatabase& db)
 
 bool parseTreeGroups(const QJsonObject& root, int formatVersion, QList<Group*>& groups)
 {
+    const Item::StampFreeze freeze;
     const auto it = root.constFind(QLatin1String("groups"));
     if (it == root.constEnd() || !it.value().isArray())
         return false;
@@ -593,8 +668,11 @@ bool parseTree(PasswordDatabase& db, const QString& text, int formatVersion)
     QList<Group*> groups;
     if (!parseTreeGroups(document.object(), formatVersion, groups))
         return false;
+    const Item::StampFreeze freeze;
     for (Group* group : qAsConst(groups))
         db.addItem(group);
+    if (formatVersion >= 4)
+        db.setDeletions(parseDeletions(document.object()));
     return true;
 }
 

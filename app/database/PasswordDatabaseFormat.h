@@ -44,7 +44,9 @@ struct DatabaseHeaderFields {
 QByteArray headerAuthenticationData(const DatabaseHeaderFields& fields);
 
 // The tree as one JSON object {"groups": [...]}, group and password objects
-// as in the file. Empty (no "groups") when groups are nested deeper than
+// as in the file. For a version 4 vault every item also carries "uuid",
+// "created" and "modified", and the root a "deleted" list of the deletions
+// of the last PasswordDatabase::DeletionMemoryDays days. Empty (no "groups") when groups are nested deeper than
 // PasswordDatabase::MaxGroupDepth.
 QJsonObject treeToJson(const PasswordDatabase& db);
 
@@ -71,6 +73,16 @@ bool parseTree(PasswordDatabase& db, const QString& text, int formatVersion);
 // `groups` is unchanged and nothing is left allocated.
 bool parseTreeGroups(const QJsonObject& root, int formatVersion,
                      QList<PasswordDatabase::Group*>& groups);
+
+// The "deleted" list of a version 4 root object: {"uuid", "deleted"}
+// objects, malformed ones skipped. Empty when there is none.
+QList<PasswordDatabase::Deletion> parseDeletions(const QJsonObject& root);
+
+// The "created", "modified" and "deleted" times of version 4:
+// "yyyy-MM-ddTHH:mm:ssZ" in UTC. parseStampTime() gives an invalid time for
+// any other text.
+QString formatStampTime(const QDateTime& time);
+QDateTime parseStampTime(const QString& text);
 
 // How deeply the group objects under the root's "groups" are nested: 1 when
 // there are only top-level groups, 0 when there are none. Counted without

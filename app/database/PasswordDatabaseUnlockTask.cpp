@@ -43,6 +43,13 @@ PasswordDatabaseUnlockTask::PasswordDatabaseUnlockTask(PasswordDatabase& databas
 {
 }
 
+PasswordDatabaseUnlockTask::PasswordDatabaseUnlockTask(PasswordDatabase& database,
+                                                       const PasswordDatabase& keysOf)
+    : m_database(database)
+    , m_keysOf(&keysOf)
+{
+}
+
 PasswordDatabaseUnlockTask::~PasswordDatabaseUnlockTask()
 {
     wipe(m_password);
@@ -86,7 +93,22 @@ BTaskResult PasswordDatabaseUnlockTask::run(BTaskController* controller)
     // keys from a mistyped password would otherwise let a later save() write
     // over the file under that password.
     QByteArray cipherKey, hmacKey;
-    if (format4) {
+    if (m_keysOf) {
+        // The stored HMAC below decides; equal inputs only spare a check
+        // that cannot succeed.
+        const PasswordDatabase& other = *m_keysOf;
+        const bool sameInputs = other.hasKeys() && other.isLegacyFormat() == db.isLegacyFormat()
+            && other.m_kdf == db.m_kdf && other.m_kdfRounds == db.m_kdfRounds
+            && other.m_kdfMemoryKib == db.m_kdfMemoryKib && other.m_kdfParallelism == db.m_kdfParallelism
+            && (format4 ? other.m_kdfSalt == db.m_kdfSalt
+                        : other.m_cipherKeySalt == db.m_cipherKeySalt && other.m_hmacKeySalt == db.m_hmacKeySalt);
+        if (sameInputs) {
+            cipherKey = other.m_cipherKey;
+            hmacKey = other.m_hmacKey;
+            cipherKey.detach();
+            hmacKey.detach();
+        }
+    } else if (format4) {
         QByteArray masterKey;
         const BTaskResult result =
             deriveMasterKey(controller, m_password, db.m_kdfSalt, db.getKdfParameters(), masterKey);
@@ -114,7 +136,7 @@ BTaskResult PasswordDatabaseUnlockTask::run(BTaskController* controller)
     // A wrong password and a damaged payload (or, from version 4 on, a
     // changed header) all end here, before anything is decrypted.
     const QByteArray mac = db.payloadMac(db.m_typeText, db.m_cipherIv, db.m_encryptedData, hmacKey);
-    if (mac.isEmpty() || !constantTimeEquals(mac, db.m_hmac)) {
+    if (mac.isEmpty() || hmacKey.isEmpty() || cipherKey.isEmpty() || !constantTimeEquals(mac, db.m_hmac)) {
         wipeKey(cipherKey);
         wipeKey(hmacKey);
         controller->setErrorMessage(
@@ -165,8 +187,13 @@ BTaskResult PasswordDatabaseUnlockTask::run(BTaskController* controller)
     db.m_cipherKey = cipherKey;
     db.m_hmacKey = hmacKey;
     db.deleteGroups();
-    for (PasswordDatabase::Group* group : qAsConst(groups))
-        db.addItem(group);
+    {
+        const PasswordDatabase::Item::StampFreeze freeze;
+        for (PasswordDatabase::Group* group : qAsConst(groups))
+            db.addItem(group);
+    }
+    db.setDeletions(db.m_formatVersion >= 4 ? parseDeletions(document.object())
+                                            : QList<PasswordDatabase::Deletion>());
     db.m_locked = false;
     db.m_modified = db.m_modifiedAtLock;
     return Success;

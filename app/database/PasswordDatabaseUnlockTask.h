@@ -27,6 +27,11 @@ class PasswordDatabaseUnlockTask : public BTask
 
 public:
     PasswordDatabaseUnlockTask(PasswordDatabase& database, const QString& password);
+    // Unlocks with the keys of another, unlocked database instead of a
+    // password, without any derivation: a copy of the same vault under the
+    // same password (same salts and settings) opens with them; any other
+    // fails as an incorrect password.
+    PasswordDatabaseUnlockTask(PasswordDatabase& database, const PasswordDatabase& keysOf);
     ~PasswordDatabaseUnlockTask() override;
 
     BTaskResult run(BTaskController* controller) override;
@@ -34,6 +39,7 @@ public:
 private:
     PasswordDatabase& m_database;
     QString m_password;
+    const PasswordDatabase* m_keysOf = nullptr;
 };
 
 #endif // PASSWORDDATABASEUNLOCKTASK_H

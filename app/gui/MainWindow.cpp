@@ -4,6 +4,7 @@
 
 #include "app/database/OtpAuthLink.h"
 #include "app/database/PasswordBackup.h"
+#include "app/database/PasswordDatabaseMerge.h"
 #include "app/database/PasswordDatabaseUnlockTask.h"
 #include "app/gui/DatabaseEditDialog.h"
 #include "app/gui/DatabaseFileWatch.h"
@@ -175,6 +176,9 @@ void MainWindow::createActions()
     m_databaseSettingsAction = createAction(tr("Database Se&ttings..."),
                                             tr("Change the password database settings"),
                                             SLOT(databaseSettings()));
+    m_mergeDatabaseAction = createAction(tr("Merge From Database..."),
+                                         tr("Merge another copy of a password database into this one"),
+                                         SLOT(mergeFromDatabase()));
     m_lockWorkspaceAction = createAction(tr("&Lock Workspace"), tr("Lock the workspace"),
                                          SLOT(lockWorkspace()), lockWorkspaceIcon,
                                          QKeySequence(Qt::CTRL | Qt::Key_L));
@@ -296,6 +300,7 @@ void MainWindow::createMenus()
     fileMenu->addSeparator();
     fileMenu->addAction(m_saveDatabaseAction);
     fileMenu->addAction(m_saveDatabaseAsAction);
+    fileMenu->addAction(m_mergeDatabaseAction);
     fileMenu->addSeparator();
     fileMenu->addAction(m_databaseSettingsAction);
     fileMenu->addSeparator();
@@ -462,7 +467,7 @@ void MainWindow::updateActions()
 
     for (QAction* action : { m_closeDatabaseAction, m_saveDatabaseAction, m_saveDatabaseAsAction,
                              m_databaseSettingsAction, m_lockWorkspaceAction, m_newGroupAction,
-                             m_databaseReportAction })
+                             m_databaseReportAction, m_mergeDatabaseAction })
         action->setEnabled(usable);
     m_findPasswordAction->setEnabled(usable);
     for (QAction* action : { m_newSubGroupAction, m_deleteGroupAction, m_editGroupAction, m_newPasswordAction })
@@ -1079,15 +1084,25 @@ bool MainWindow::saveToOwnFile()
         box.setInformativeText(tr("Saving now would overwrite those changes. Reload the file to see them (the "
                                   "changes made here since the last save are then lost), save your version "
                                   "under another name, or overwrite the file."));
+        QPushButton* merge = box.addButton(tr("Merge"), QMessageBox::AcceptRole);
         QPushButton* reload = box.addButton(tr("Reload"), QMessageBox::DestructiveRole);
         QPushButton* saveAs = box.addButton(tr("Save As..."), QMessageBox::AcceptRole);
         QPushButton* overwrite = box.addButton(tr("Overwrite"), QMessageBox::DestructiveRole);
         QPushButton* cancel = box.addButton(QMessageBox::Cancel);
-        box.setDefaultButton(saveAs);
+        box.setDefaultButton(merge);
         box.setEscapeButton(cancel);
         execDialog(this, &box);
         if (!isDatabaseUsable() || m_database.getFilePath() != path)
             return false;
+        if (box.clickedButton() == merge) {
+            // The other program's changes join this window's, then the
+            // file is written with both.
+            const BFileState merged = BFileState::read(path);
+            if (!mergeDatabaseFile(path))
+                return false;
+            overwritable = merged;
+            continue;
+        }
         if (box.clickedButton() == overwrite) {
             overwritable = now;
             continue;
@@ -1098,6 +1113,58 @@ bool MainWindow::saveToOwnFile()
             openDatabaseFile(path);
         return false;
     }
+}
+
+void MainWindow::mergeFromDatabase()
+{
+    if (!isDatabaseUsable())
+        return;
+    const QString filePath = getOpenFileName(this, tr("Merge From Database"),
+                                             QFileInfo(m_database.getFilePath()).absolutePath(),
+                                             { QStringLiteral("lhdb") }, tr("All files (*)"));
+    if (!filePath.isEmpty())
+        mergeDatabaseFile(filePath);
+}
+
+bool MainWindow::mergeDatabaseFile(const QString& filePath)
+{
+    PasswordDatabase other;
+    BTaskController controller;
+    if (!other.load(filePath, &controller)) {
+        showError(this, tr("Failed to Load"),
+                  controller.errorMessage().isEmpty()
+                      ? tr("Failed to load the password database file. It may be corrupted or has been tampered with.")
+                      : controller.errorMessage());
+        return false;
+    }
+    // A copy of this vault under the same password opens with its keys;
+    // only another password is asked for.
+    PasswordDatabaseUnlockTask sameKeys(other, m_database);
+    BTaskController keysController;
+    if (sameKeys.run(&keysController) != Success) {
+        DatabaseUnlockDialog dialog(this, &other);
+        if (execDialog(this, &dialog) != QDialog::Accepted || other.isLocked() || !isDatabaseUsable())
+            return false;
+    }
+    const PasswordDatabaseMerge::Summary summary = PasswordDatabaseMerge::merge(m_database, other);
+    // Merged items may replace the ones the views and findings point at.
+    ++m_modelGeneration;
+    m_auditFindings.clear();
+    rebuildGroupTree();
+    if (!summary.isEmpty())
+        databaseChanged();
+    QMessageBox box(QMessageBox::Information, tr("Merged"),
+                    tr("Merged \"%1\": %2 added, %3 updated, %4 deleted, %5 kept as conflicts.")
+                        .arg(QDir::toNativeSeparators(filePath))
+                        .arg(summary.added)
+                        .arg(summary.updated)
+                        .arg(summary.deleted)
+                        .arg(summary.conflicts),
+                    QMessageBox::Ok, this);
+    if (!summary.details.isEmpty())
+        box.setDetailedText(summary.details.join(QLatin1Char('\n')));
+    execDialog(this, &box);
+    return true;
 }
 
 void MainWindow::databaseSettings()
@@ -1921,6 +1988,7 @@ void MainWindow::deleteGroup(PasswordDatabase::Group* group, bool disallowBackup
         const QSignalBlocker blocker(ui->groupTreeWidget);
         delete ui->groupTreeWidget->findGroupItem(group);
     }
+    m_database.recordDeletion(*group);
     delete group;
 }
 
@@ -2027,6 +2095,7 @@ void MainWindow::deletePassword(PasswordDatabase::Password* password, bool disal
         if (m_auditFindings.at(i).password == password)
             m_auditFindings.removeAt(i);
     }
+    m_database.recordDeletion(*password);
     delete password;
 }
 

@@ -90,6 +90,8 @@ public slots:
     void saveDatabaseAs();
     bool saveDatabaseOrSaveAs(bool forceSaveAs);
     void databaseSettings();
+    // File > Merge From Database...
+    void mergeFromDatabase();
     // Re-keys a vault of format 1 to 3 as version 4 through the database
     // settings, asking for the password as a change of it does.
     void upgradeDatabaseFormat();
@@ -222,6 +224,9 @@ private:
     // changed the file since the window read or wrote it, asks first whether
     // to reload it, save under another name or overwrite it.
     bool saveToOwnFile();
+    // Merges the vault file into the open one (its password asked for) and
+    // shows what changed. False when it was not merged.
+    bool mergeDatabaseFile(const QString& filePath);
     // Loads, unlocks and shows the file, without asking about unsaved
     // changes first.
     void openDatabaseFile(const QString& filePath);
@@ -288,6 +293,7 @@ private:
     QAction* m_saveDatabaseAction = nullptr;
     QAction* m_saveDatabaseAsAction = nullptr;
     QAction* m_databaseSettingsAction = nullptr;
+    QAction* m_mergeDatabaseAction = nullptr;
     QAction* m_lockWorkspaceAction = nullptr;
     QAction* m_newGroupAction = nullptr;
     QAction* m_newSubGroupAction = nullptr;

@@ -352,6 +352,34 @@ private slots:
         QCOMPARE(cli({ "attach", file, "Personal - Mail", path("missing.bin"), "--password-stdin" }, "master\n").code, 1);
     }
 
+    // Three changed copies merged at once, the shared password typed once.
+    void mergeTakesEverySourceIntoDestOnce()
+    {
+        const QString dest = makeDatabase("merge.lhdb");
+        const QString a = path("merge-a.lhdb"), b = path("merge-b.lhdb"), c = path("merge-c.lhdb");
+        for (const QString& copy : { a, b, c })
+            QVERIFY(QFile::copy(dest, copy));
+        const QString stdinFlag = QStringLiteral("--password-stdin");
+        QCOMPARE(cli({ "add", a, "Personal", "A1", "--no-password", stdinFlag }, "master\n").code, 0);
+        QCOMPARE(cli({ "rm", b, "Personal - Mail", stdinFlag }, "master\n").code, 0);
+        QCOMPARE(cli({ "mkgroup", c, "Work", stdinFlag }, "master\n").code, 0);
+        QCOMPARE(cli({ "passwd", c, "--rounds", "3", stdinFlag }, "master\nother\nother\n").code, 0);
+
+        const QByteArray before = fileBytes(dest);
+        const Result dry = cli({ "merge", dest, a, b, c, "--dry-run", stdinFlag }, "master\nother\n");
+        QCOMPARE(dry.code, 0);
+        QVERIFY2(dry.out.contains("Added: Personal - A1"), qPrintable(dry.out));
+        QCOMPARE(fileBytes(dest), before);
+
+        const Result merged = cli({ "merge", dest, a, b, c, stdinFlag }, "master\nother\n");
+        QCOMPARE(merged.code, 0);
+        QVERIFY2(merged.out.contains(a + ": 1 added, 0 updated, 0 deleted, 0 kept as conflicts\n"), qPrintable(merged.out));
+        QVERIFY2(merged.out.contains(" 1 deleted"), qPrintable(merged.out));
+        QCOMPARE(cli({ "show", dest, "Personal - A1", stdinFlag }, "master\n").code, 0);
+        QVERIFY(cli({ "show", dest, "Personal - Mail", stdinFlag }, "master\n").code != 0);
+        QVERIFY(cli({ "export", dest, stdinFlag }, "master\n").out.contains("\"Work\""));
+    }
+
     void exportWritesTheTreeWithoutPadding()
     {
         const QString file = makeDatabase("export.lhdb");

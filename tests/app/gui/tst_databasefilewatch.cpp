@@ -80,6 +80,7 @@ private slots:
     void cleanup();
     void saveAsksBeforeOverwritingOutsideChanges();
     void reloadAndSaveAsKeepTheOutsideChanges();
+    void mergeKeepsBothSidesChanges();
     void sameBytesAreNoChange();
     void secondCopyIsWarned();
     void goneFileAsksAndKeepsTheLink();
@@ -128,6 +129,28 @@ void tst_DatabaseFileWatch::cleanup()
     m_window->closeDatabase();
     delete m_window;
     m_window = nullptr;
+}
+
+// Merge, offered first: the file gets the other program's group and keeps
+// the entry deleted here deleted. The copy shares the vault's keys, so no
+// password is asked for.
+void tst_DatabaseFileWatch::mergeKeepsBothSidesChanges()
+{
+    openVault();
+    QVERIFY(addGroupBehindTheBack(m_path, "FromOutside"));
+    changeInWindow();
+    {
+        auto unlock = unlockWhenAsked();
+        BoxAnswerer answerer({ "Merge", "OK" });
+        QVERIFY(m_window->saveDatabaseOrSaveAs(false));
+        QCOMPARE(answerer.boxes.size(), 2);
+        QVERIFY2(answerer.boxes.at(1).startsWith("Merged|Merged \"" + m_path + "\": 1 added, 0 updated, 0 deleted"),
+                 qPrintable(answerer.boxes.at(1)));
+        QVERIFY(!unlock->isDone());
+    }
+    QCOMPARE(groupsInFile(m_path), QStringList({ "Internet", "FromOutside" }));
+    QVERIFY(!itemNamed<Password>(m_window->database(), "First"));
+    QVERIFY(!m_window->isModified());
 }
 
 void tst_DatabaseFileWatch::openVault()

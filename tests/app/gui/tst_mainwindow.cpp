@@ -101,7 +101,7 @@ void tst_MainWindow::menusAndToolBarInOrder()
              QStringList({ "&File", "&Group", "&Password", "&View", "&Tools", "Language", "&Help" }));
     QCOMPARE(actionTexts(menuNamed(*m_window, "&File")->actions()),
              QStringList({ "&New Database...", "&Open Database...", "Recent Files", "---", "&Close Database", "---",
-                           "&Save Database", "Save Database As...", "---", "Database Se&ttings...", "---",
+                           "&Save Database", "Save Database As...", "Merge From Database...", "---", "Database Se&ttings...", "---",
                            "&Lock Workspace", "---", "&Quit" }));
     QCOMPARE(actionTexts(menuNamed(*m_window, "&Group")->actions()),
              QStringList({ "&New Group...", "New &Subgroup...", "&Delete Group", "&Edit Group..." }));

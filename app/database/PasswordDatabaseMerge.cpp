@@ -118,6 +118,16 @@ PasswordDatabaseMerge::Group* PasswordDatabaseMerge::destinationGroupFor(const G
         return nullptr;
     if (Item* counterpart = m_counterpart.value(sourceGroup))
         return static_cast<Group*>(counterpart);
+    // There is one backup group: the source's joins the destination's, which
+    // the merge itself may just have made for a conflict copy.
+    if (sourceGroup->getTag() == PasswordDatabase::BackupGroupTag) {
+        Item* backup = m_destination.getItemByTag(PasswordDatabase::BackupGroupTag);
+        if (backup && backup->isGroup() && !m_matchedDestination.contains(backup)) {
+            m_counterpart.insert(sourceGroup, backup);
+            m_matchedDestination.insert(backup);
+            return static_cast<Group*>(backup);
+        }
+    }
     // A group the destination deleted, still holding an item that is kept:
     // it comes back rather than leaving the item without a place.
     Group* parent = destinationGroupFor(sourceGroup->getParent());

@@ -155,6 +155,26 @@ private slots:
         QVERIFY(kept->getUuid() != uuid('b'));
     }
 
+    // The conflict copy and the source's own backup group end in one group.
+    void backupGroupsJoin()
+    {
+        PasswordDatabase destination, source;
+        entry(topGroup(destination, QStringLiteral("G"), uuid('a')), QStringLiteral("P"), uuid('b'), T2,
+              QStringLiteral("old"));
+        entry(topGroup(source, QStringLiteral("G"), uuid('a')), QStringLiteral("P"), uuid('b'), T3,
+              QStringLiteral("new"));
+        Group* theirBackup = topGroup(source, QStringLiteral("Backup"), uuid('e'));
+        theirBackup->setTag(PasswordDatabase::BackupGroupTag);
+        entry(theirBackup, QStringLiteral("Q"), uuid('f'), T2);
+        PasswordDatabaseMerge::merge(destination, source);
+        int backups = 0;
+        for (const Group* group : destination.getItems())
+            backups += group->getTag() == PasswordDatabase::BackupGroupTag ? 1 : 0;
+        QCOMPARE(backups, 1);
+        QVERIFY(byName(destination, QStringLiteral("Backup - P")));
+        QVERIFY(byName(destination, QStringLiteral("Backup - Q")));
+    }
+
     void olderSourceChangesNothingButKeepsItsVersion()
     {
         PasswordDatabase destination, source;

@@ -1256,12 +1256,18 @@ int CommandLineClient::importJson(const Options& options)
 
     // Everything is read and checked before any password is asked for.
     QList<PasswordDatabase::Group*> groups;
+    QList<PasswordDatabase::Deletion> deletions;
     QString error;
-    if (!JsonTreeImport::readFile(source, groups, error))
+    if (!JsonTreeImport::readFile(source, groups, error, &deletions))
         return fail(error);
     PasswordDatabase db;
-    for (PasswordDatabase::Group* group : qAsConst(groups))
-        db.addItem(group);
+    {
+        // The tree comes over as it was exported: ids, times and deletions.
+        const PasswordDatabase::Item::StampFreeze freeze;
+        for (PasswordDatabase::Group* group : qAsConst(groups))
+            db.addItem(group);
+    }
+    db.setDeletions(deletions);
     db.setName(options.values.value(QStringLiteral("name"), QFileInfo(path).completeBaseName()));
     db.setNote(options.values.value(QStringLiteral("note")));
     return createFile(db, path, options);

@@ -120,7 +120,8 @@ bool checkAttachments(const QList<Group*>& groups, QString& error)
 
 } // namespace
 
-bool JsonTreeImport::readFile(const QString& path, QList<Group*>& groups, QString& error)
+bool JsonTreeImport::readFile(const QString& path, QList<Group*>& groups, QString& error,
+                              QList<PasswordDatabase::Deletion>* deletions)
 {
     const QFileInfo info(path);
     if (!info.exists()) {
@@ -177,5 +178,7 @@ bool JsonTreeImport::readFile(const QString& path, QList<Group*>& groups, QStrin
         return false;
     }
     groups += built;
+    if (deletions)
+        *deletions = parseDeletions(root);
     return true;
 }

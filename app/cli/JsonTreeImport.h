@@ -23,7 +23,9 @@ public:
     // On success the new, detached top-level groups are appended to `groups`
     // and belong to the caller. On failure `groups` is unchanged, nothing
     // stays allocated and `error` says what is wrong.
-    static bool readFile(const QString& path, QList<PasswordDatabase::Group*>& groups, QString& error);
+    // `deletions`, when given, receives the file's "deleted" list.
+    static bool readFile(const QString& path, QList<PasswordDatabase::Group*>& groups, QString& error,
+                         QList<PasswordDatabase::Deletion>* deletions = nullptr);
 };
 
 #endif // JSONTREEIMPORT_H

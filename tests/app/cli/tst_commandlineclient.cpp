@@ -1181,6 +1181,27 @@ private slots:
 
     // export, then import-json into a new vault, keeps every field of every
     // item, attachments and unicode included.
+    // Ids, times and the deletion list come over exactly: an import made
+    // later does not stamp the groups it attaches.
+    void importJsonKeepsTimesAndDeletions()
+    {
+        const QString file = path("stamps.lhdb");
+        QCOMPARE(cli({ "create", file, "--name", "S", "--rounds", "2", "--password-stdin" }, "pw\n").code, 0);
+        QCOMPARE(cli({ "mkgroup", file, "G", "--password-stdin" }, "pw\n").code, 0);
+        QCOMPARE(cli({ "add", file, "G", "E", "--no-password", "--password-stdin" }, "pw\n").code, 0);
+        QCOMPARE(cli({ "rm", file, "G - E", "--password-stdin" }, "pw\n").code, 0);
+        QString json = cli({ "export", file, "--password-stdin" }, "pw\n").out;
+        QVERIFY(json.contains("\"deleted\": ["));
+        json.replace(QRegularExpression("\"(modified|created)\": \"[^\"]*\""), "\"\\1\": \"2001-02-03T04:05:06Z\"");
+        QFile out(path("stamps.json"));
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(json.toUtf8());
+        out.close();
+        const QString copy = path("stamps-copy.lhdb");
+        QCOMPARE(cli({ "import-json", out.fileName(), copy, "--rounds", "2", "--password-stdin" }, "pw\n").code, 0);
+        QCOMPARE(cli({ "export", copy, "--password-stdin" }, "pw\n").out, json);
+    }
+
     void exportAndImportJsonRoundTrip()
     {
         if (!programBuilt())

@@ -120,4 +120,16 @@ private:
     QTimer m_timer;
 };
 
+// Closes the window's database, discarding whatever a test left unsaved
+// (while locked, the kept edit and then the changes), and destroys the window.
+template <typename Window>
+void closeAndDeleteWindow(Window*& window)
+{
+    BoxAnswerer answerer(window->database().isLocked() ? QStringList { "Discard Changes", "Discard Changes" }
+                                                       : QStringList { "Discard" });
+    window->closeDatabase();
+    delete window;
+    window = nullptr;
+}
+
 #endif // WORKSPACEFIXTURE_H

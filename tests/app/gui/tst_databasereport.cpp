@@ -107,11 +107,7 @@ void tst_DatabaseReport::init()
 
 void tst_DatabaseReport::cleanup()
 {
-    BoxAnswerer answerer(m_window->database().isLocked() ? QStringList { "Discard Changes", "Discard Changes" }
-                                                         : QStringList { "Discard" });
-    m_window->closeDatabase();
-    delete m_window;
-    m_window = nullptr;
+    closeAndDeleteWindow(m_window);
 }
 
 DatabaseReportDialog* tst_DatabaseReport::openReport()

@@ -72,11 +72,7 @@ void tst_FindWidget::init()
 
 void tst_FindWidget::cleanup()
 {
-    BoxAnswerer answerer(m_window->database().isLocked() ? QStringList { "Discard Changes", "Discard Changes" }
-                                                         : QStringList { "Discard" });
-    m_window->closeDatabase();
-    delete m_window;
-    m_window = nullptr;
+    closeAndDeleteWindow(m_window);
 }
 
 void tst_FindWidget::activateSample()

@@ -89,11 +89,7 @@ void tst_TotpWorkspace::init()
 
 void tst_TotpWorkspace::cleanup()
 {
-    BoxAnswerer answerer(m_window->database().isLocked() ? QStringList { "Discard Changes", "Discard Changes" }
-                                                         : QStringList { "Discard" });
-    m_window->closeDatabase();
-    delete m_window;
-    m_window = nullptr;
+    closeAndDeleteWindow(m_window);
 }
 
 QAction* tst_TotpWorkspace::action(const QString& text)

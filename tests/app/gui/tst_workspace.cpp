@@ -100,12 +100,7 @@ void tst_Workspace::init()
 
 void tst_Workspace::cleanup()
 {
-    // Whatever a test left unsaved is discarded.
-    BoxAnswerer answerer(m_window->database().isLocked() ? QStringList { "Discard Changes", "Discard Changes" }
-                                                         : QStringList { "Discard" });
-    m_window->closeDatabase();
-    delete m_window;
-    m_window = nullptr;
+    closeAndDeleteWindow(m_window);
 }
 
 void tst_Workspace::activateSample()

@@ -80,11 +80,7 @@ void tst_WorkspaceSearch::init()
 
 void tst_WorkspaceSearch::cleanup()
 {
-    BoxAnswerer answerer(m_window->database().isLocked() ? QStringList { "Discard Changes", "Discard Changes" }
-                                                         : QStringList { "Discard" });
-    m_window->closeDatabase();
-    delete m_window;
-    m_window = nullptr;
+    closeAndDeleteWindow(m_window);
 }
 
 void tst_WorkspaceSearch::activateSample()

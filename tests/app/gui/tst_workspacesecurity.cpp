@@ -81,11 +81,7 @@ void tst_WorkspaceSecurity::init()
 
 void tst_WorkspaceSecurity::cleanup()
 {
-    BoxAnswerer answerer(m_window->database().isLocked() ? QStringList { "Discard Changes", "Discard Changes" }
-                                                         : QStringList { "Discard" });
-    m_window->closeDatabase();
-    delete m_window;
-    m_window = nullptr;
+    closeAndDeleteWindow(m_window);
 }
 
 void tst_WorkspaceSecurity::activateSample()

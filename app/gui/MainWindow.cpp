@@ -9,6 +9,7 @@
 #include "app/gui/DatabaseEditDialog.h"
 #include "app/gui/DatabaseFileWatch.h"
 #include "app/gui/DatabaseUnlockDialog.h"
+#include "app/gui/DesktopLockWatcher.h"
 #include "app/gui/EntryIcon.h"
 #include "app/gui/DatabaseReportDialog.h"
 #include "app/gui/ExpiredPasswordsDialog.h"
@@ -19,6 +20,9 @@
 #include "app/gui/PasswordEditDialog.h"
 #include "app/gui/PasswordTableWidget.h"
 #include "app/gui/PasswordSearchResults.h"
+#include "app/gui/AutoTypeChooserDialog.h"
+#include "app/gui/AutoTypeController.h"
+#include "app/gui/AutoTypeMatcher.h"
 #include "app/gui/ClipboardGuard.h"
 #include "app/gui/WorkspaceShortcuts.h"
 #include "app/gui/SecretText.h"
@@ -102,6 +106,8 @@ MainWindow::MainWindow(QApplication* application, QWidget* parent)
     , ui(static_cast<BMainWindowFormOf<Ui::MainWindow>*>(form()))
     , m_inactivityTimer(new BInactivityTimer(this))
     , m_clipboard(new ClipboardGuard(this))
+    , m_autoType(new AutoTypeController(this))
+    , m_desktopLock(new DesktopLockWatcher(this))
     , m_totpTimer(new QTimer(this))
     , m_fileWatch(new DatabaseFileWatch(this))
 {
@@ -114,6 +120,15 @@ MainWindow::MainWindow(QApplication* application, QWidget* parent)
         m_fileChangedLabel->show();
     });
     connect(m_clipboard, &ClipboardGuard::timedOut, this, &MainWindow::clearClipboard);
+    connect(m_autoType, &AutoTypeController::hotkeyPressed, this, &MainWindow::autoTypeHotkeyPressed);
+    connect(m_desktopLock, &DesktopLockWatcher::screenLocked, this, [this]() {
+        if (boolSetting(QStringLiteral("app.settings.lockWorkspaceOnScreenLock"), true))
+            lockWorkspace();
+    });
+    connect(m_desktopLock, &DesktopLockWatcher::aboutToSleep, this, [this]() {
+        if (boolSetting(QStringLiteral("app.settings.lockWorkspaceBeforeSleep"), true))
+            lockWorkspace();
+    });
     m_totpTimer->setSingleShot(true);
     connect(m_totpTimer, &QTimer::timeout, this, &MainWindow::updateTotpRow);
     if (application)
@@ -210,6 +225,9 @@ void MainWindow::createActions()
     m_showTotpQrAction = createAction(tr("Show TOTP QR Code..."),
                                       tr("Show the one-time code link as a QR code for a phone"),
                                       SLOT(showTotpQrCode()));
+    m_performAutoTypeAction = createAction(tr("Perform Auto-&Type"),
+                                           tr("Type the user name and password into the window used before this one"),
+                                           SLOT(performAutoType()), 0, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
     m_findPasswordAction = createAction(tr("&Find Password..."), tr("Search for a password"),
                                         SLOT(findPassword()), findPasswordIcon, QKeySequence::Find);
     m_generatePasswordAction = createAction(tr("&Generate Password..."), tr("Generate a password"),
@@ -322,6 +340,7 @@ void MainWindow::createMenus()
     m_passwordMenu->addAction(m_copyUrlAction);
     m_passwordMenu->addAction(m_copyTotpAction);
     m_passwordMenu->addAction(m_openUrlAction);
+    m_passwordMenu->addAction(m_performAutoTypeAction);
     m_passwordMenu->addSeparator();
     m_passwordMenu->addAction(m_setUpTotpAction);
     m_passwordMenu->addAction(m_showTotpQrAction);
@@ -411,6 +430,17 @@ void MainWindow::completeSetup()
     connect(upgradeButton, &QAbstractButton::clicked, this, &MainWindow::upgradeDatabaseFormat);
     m_formatNotice->hide();
     ui->databaseLayout->insertWidget(0, m_formatNotice);
+
+    applyDesktopSettings();
+}
+
+void MainWindow::applyDesktopSettings()
+{
+    m_desktopLock->setLockBeforeSleep(isDatabaseUsable()
+                                      && boolSetting(QStringLiteral("app.settings.lockWorkspaceBeforeSleep"), true));
+    QString error;
+    if (!m_autoType->applyShortcut(&error) && !error.isEmpty())
+        statusBar()->showMessage(error, 10000);
 }
 
 void MainWindow::refreshFormatNotice()
@@ -438,6 +468,7 @@ void MainWindow::openSettingsDialog()
     SettingsDialog dialog(this);
     execDialog(this, &dialog);
     applyTraySettings();
+    applyDesktopSettings();
     // Icon packs may have been loaded or unloaded in the plugin manager.
     refreshEntryIcons();
     if (isDatabaseView() && boolSetting(QStringLiteral("app.settings.lockWorkspaceTimeout"), false))
@@ -481,6 +512,12 @@ void MainWindow::updateActions()
     const bool hasTotp = passwordSelected && OtpAuthLink().parseNote(password->getNote()) == OtpAuthLink::ValidLink;
     m_copyTotpAction->setEnabled(hasTotp);
     m_showTotpQrAction->setEnabled(hasTotp);
+    QString autoTypeUnavailable;
+    const bool autoType = AutoTypeController::isAvailable(&autoTypeUnavailable);
+    m_performAutoTypeAction->setEnabled(passwordSelected && autoType);
+    m_performAutoTypeAction->setToolTip(autoType ? tr("Type the user name and password into the window used before "
+                                                      "this one")
+                                                 : autoTypeUnavailable);
     for (QAction* action : { m_newDatabaseAction, m_openDatabaseAction, m_generatePasswordAction, m_deleteAction })
         action->setEnabled(true);
 }
@@ -523,6 +560,8 @@ void MainWindow::goToNoDatabaseView()
     ui->stackedWidget->setCurrentWidget(ui->noDatabaseWidget);
     ui->mainToolBar->hide();
     m_inactivityTimer->stop();
+    m_pendingAutoType = PendingAutoType();
+    m_desktopLock->setLockBeforeSleep(false);
     updateActions();
     refreshReport();
 }
@@ -534,6 +573,7 @@ void MainWindow::goToDatabaseView()
     refreshFormatNotice();
     if (boolSetting(QStringLiteral("app.settings.lockWorkspaceTimeout"), false))
         m_inactivityTimer->start(SettingsDialog::lockTimeoutSeconds());
+    m_desktopLock->setLockBeforeSleep(boolSetting(QStringLiteral("app.settings.lockWorkspaceBeforeSleep"), true));
     updateActions();
     refreshReport();
 }
@@ -546,6 +586,7 @@ void MainWindow::goToLockedView()
     ui->mainToolBar->hide();
     ui->unlockDatabasePasswordLineEdit->setFocus();
     m_inactivityTimer->stop();
+    m_desktopLock->setLockBeforeSleep(false);
     updateActions();
     refreshReport();
 }
@@ -1269,6 +1310,12 @@ void MainWindow::unlockWorkspace()
     rebuildGroupTree();
     updateActions();
     resumePendingEdit();
+    // The Auto-Type shortcut that asked for the password goes on, unless
+    // the unlock came long after it.
+    const PendingAutoType pending = m_pendingAutoType;
+    m_pendingAutoType = PendingAutoType();
+    if (pending.window && QDateTime::currentMSecsSinceEpoch() - pending.requestedAt < 120000 && isDatabaseUsable())
+        autoTypeIntoWindow(pending.window, pending.title);
 }
 
 // ---------------------------------------------------------------- views of the model
@@ -2131,6 +2178,7 @@ void MainWindow::passwordCustomContextMenuRequested(const QPoint& point)
         menu.addAction(m_copyUrlAction);
         menu.addAction(m_copyTotpAction);
         menu.addAction(m_openUrlAction);
+        menu.addAction(m_performAutoTypeAction);
         menu.addSeparator();
         menu.addAction(m_setUpTotpAction);
         menu.addAction(m_showTotpQrAction);
@@ -2259,6 +2307,62 @@ void MainWindow::copyTotp()
     QString code = link.code(QDateTime::currentSecsSinceEpoch());
     setClipboardString(code);
     wipe(code);
+}
+
+void MainWindow::performAutoType()
+{
+    PasswordDatabase::Password* password = isDatabaseUsable() ? ui->passwordTableWidget->selectedPassword() : nullptr;
+    if (!password)
+        return;
+    QString error;
+    if (!m_autoType->perform(*password, m_autoType->previousWindow(), &error))
+        showError(this, tr("Auto-Type"), error);
+}
+
+void MainWindow::autoTypeHotkeyPressed(quint64 window, const QString& title)
+{
+    if (!m_database.isOpen()) {
+        showAndRaise();
+        statusBar()->showMessage(tr("Open a password database to use Auto-Type."), 10000);
+        return;
+    }
+    if (m_database.isLocked()) {
+        // The unlock goes on with this request.
+        m_pendingAutoType = { window, title, QDateTime::currentMSecsSinceEpoch() };
+        showAndRaise();
+        ui->unlockDatabasePasswordLineEdit->setFocus();
+        statusBar()->showMessage(tr("Unlock the workspace to type into \"%1\".").arg(title.left(200)), 10000);
+        return;
+    }
+    if (isDatabaseUsable())
+        autoTypeIntoWindow(window, title);
+}
+
+void MainWindow::autoTypeIntoWindow(quint64 window, const QString& title)
+{
+    PasswordDatabase::Password* chosen = nullptr;
+    const QList<PasswordDatabase::Password*> matches = AutoTypeMatcher::matchingPasswords(m_database, title);
+    if (matches.size() == 1) {
+        chosen = matches.first();
+    } else {
+        AutoTypeChooserDialog dialog(matches.isEmpty() ? AutoTypeMatcher::allPasswords(m_database) : matches, title,
+                                     this);
+        // Asked from another program's window: the question comes to the
+        // front, above that window.
+        dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+        QTimer::singleShot(0, &dialog, [&dialog]() {
+            dialog.raise();
+            dialog.activateWindow();
+        });
+        if (!runEditor(dialog))
+            return;
+        chosen = dialog.selectedPassword();
+    }
+    if (!chosen)
+        return;
+    QString error;
+    if (!m_autoType->perform(*chosen, window, &error))
+        showError(this, tr("Auto-Type"), error);
 }
 
 void MainWindow::setUpTotp()

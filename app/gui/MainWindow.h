@@ -11,11 +11,13 @@
 
 #include <memory>
 
+class AutoTypeController;
 class BInactivityTimer;
 class BFileState;
 class ClipboardGuard;
 class DatabaseFileWatch;
 class DatabaseReportDialog;
+class DesktopLockWatcher;
 class EntryIconPackBuiltIn;
 class GuiScriptUserInterface;
 class QAction;
@@ -117,6 +119,13 @@ public slots:
     void copyTotp();
     void setUpTotp();
     void showTotpQrCode();
+    // Types the selected entry into the other program's window that was in
+    // front before this one.
+    void performAutoType();
+    // The global Auto-Type shortcut, pressed in another program's window:
+    // types the entry that belongs to it, asking which when several or none
+    // do, and for the master password first while the workspace is locked.
+    void autoTypeHotkeyPressed(quint64 window, const QString& title);
     void deleteGroupOrPassword();
     void groupSelectionChanged();
     void groupActivated(QTreeWidgetItem* item, int column);
@@ -243,6 +252,12 @@ private:
                                                                const QDateTime& now);
     // Empties every text field and table of `window`.
     static void clearTextFields(QWidget* window);
+    // Chooses the entry for the window (asking when not exactly one matches)
+    // and types it there.
+    void autoTypeIntoWindow(quint64 window, const QString& title);
+    // Grabs the Auto-Type shortcut of the settings and follows the desktop
+    // lock settings.
+    void applyDesktopSettings();
     // Shows the selected entry's current one-time code in the info table's
     // TOTP row and times the next refresh for the turn of the second.
     void updateTotpRow();
@@ -250,6 +265,15 @@ private:
     BMainWindowFormOf<Ui::MainWindow>* ui; // owned by the framework window
     BInactivityTimer* m_inactivityTimer;
     ClipboardGuard* m_clipboard;
+    AutoTypeController* m_autoType;
+    DesktopLockWatcher* m_desktopLock;
+    // A global Auto-Type request that waits for the unlock, and since when.
+    struct PendingAutoType {
+        quint64 window = 0;
+        QString title;
+        qint64 requestedAt = 0; // milliseconds since the epoch
+    };
+    PendingAutoType m_pendingAutoType;
     QTimer* m_totpTimer;
     int m_totpRow = -1; // the info table's TOTP row, -1 when it has none
     PasswordDatabase m_database;
@@ -309,6 +333,7 @@ private:
     QAction* m_copyTotpAction = nullptr;
     QAction* m_setUpTotpAction = nullptr;
     QAction* m_showTotpQrAction = nullptr;
+    QAction* m_performAutoTypeAction = nullptr;
     QAction* m_findPasswordAction = nullptr;
     QAction* m_generatePasswordAction = nullptr;
     QAction* m_deleteAction = nullptr;

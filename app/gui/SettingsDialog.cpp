@@ -7,10 +7,18 @@
 #include "blib/app/BResources.h"
 #include "blib/app/BSettings.h"
 #include "app/database/BreachedPasswordRangeTask.h"
+#include "app/gui/AutoTypeController.h"
+#include "app/gui/AutoTypeSequence.h"
+#include "app/gui/GlobalHotkey.h"
 #include "blib/net/BAnalytics.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeySequenceEdit>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -68,6 +76,21 @@ SettingsDialog::SettingsDialog(QWidget* parent)
     if (auto* securityLayout = qobject_cast<QVBoxLayout*>(ui->securityTab->layout()))
         securityLayout->insertWidget(1, breaches);
 
+    // Locking with the desktop: its screen lock and the computer's sleep.
+    m_lockOnScreenLockCheckBox = new QCheckBox(tr("Lock when the screen locks"), ui->groupBox_2);
+    m_lockOnScreenLockCheckBox->setObjectName(QStringLiteral("lockOnScreenLockCheckBox"));
+    m_lockOnScreenLockCheckBox->setChecked(boolSetting(QStringLiteral("app.settings.lockWorkspaceOnScreenLock"), true));
+    m_lockBeforeSleepCheckBox = new QCheckBox(tr("Lock before the computer sleeps"), ui->groupBox_2);
+    m_lockBeforeSleepCheckBox->setObjectName(QStringLiteral("lockBeforeSleepCheckBox"));
+    m_lockBeforeSleepCheckBox->setChecked(boolSetting(QStringLiteral("app.settings.lockWorkspaceBeforeSleep"), true));
+    if (auto* lockLayout = qobject_cast<QGridLayout*>(ui->groupBox_2->layout())) {
+        const int row = lockLayout->rowCount();
+        lockLayout->addWidget(m_lockOnScreenLockCheckBox, row, 0, 1, 2);
+        lockLayout->addWidget(m_lockBeforeSleepCheckBox, row + 1, 0, 1, 2);
+    }
+
+    createAutoTypeTab();
+
     ui->tabWidget->setCurrentIndex(0);
     resize(741, 464);
     fixDialogHeight(this);
@@ -96,8 +119,79 @@ int SettingsDialog::clearClipboardSeconds()
     return qMax(1, intSetting(QStringLiteral("app.settings.clearClipboardTimeoutSeconds"), 30));
 }
 
+void SettingsDialog::createAutoTypeTab()
+{
+    auto* tab = new QWidget(ui->tabWidget);
+    tab->setObjectName(QStringLiteral("autoTypeTab"));
+    auto* layout = new QVBoxLayout(tab);
+    QString unavailable;
+    if (!AutoTypeController::isAvailable(&unavailable)) {
+        auto* notice = new QLabel(unavailable, tab);
+        notice->setObjectName(QStringLiteral("autoTypeUnavailableLabel"));
+        notice->setWordWrap(true);
+        layout->addWidget(notice);
+    }
+    auto* form = new QFormLayout();
+    auto* shortcutRow = new QHBoxLayout();
+    m_autoTypeShortcutEdit = new QKeySequenceEdit(AutoTypeController::shortcutSetting(), tab);
+    m_autoTypeShortcutEdit->setObjectName(QStringLiteral("autoTypeShortcutEdit"));
+    // One key combination: the first of what was pressed.
+    connect(m_autoTypeShortcutEdit, &QKeySequenceEdit::editingFinished, this, [this]() {
+        const QKeySequence sequence = m_autoTypeShortcutEdit->keySequence();
+        if (sequence.count() > 1)
+            m_autoTypeShortcutEdit->setKeySequence(QKeySequence(sequence[0]));
+    });
+    auto* noShortcutButton = new QPushButton(tr("None"), tab);
+    noShortcutButton->setObjectName(QStringLiteral("autoTypeNoShortcutButton"));
+    connect(noShortcutButton, &QAbstractButton::clicked, m_autoTypeShortcutEdit, &QKeySequenceEdit::clear);
+    shortcutRow->addWidget(m_autoTypeShortcutEdit, 1);
+    shortcutRow->addWidget(noShortcutButton);
+    form->addRow(tr("Global shortcut:"), shortcutRow);
+    m_autoTypeKeyDelaySpinBox = new QSpinBox(tab);
+    m_autoTypeKeyDelaySpinBox->setObjectName(QStringLiteral("autoTypeKeyDelaySpinBox"));
+    m_autoTypeKeyDelaySpinBox->setRange(0, AutoTypeController::MaxKeyDelayMilliseconds);
+    m_autoTypeKeyDelaySpinBox->setSuffix(tr(" ms"));
+    m_autoTypeKeyDelaySpinBox->setValue(AutoTypeController::keyDelaySetting());
+    form->addRow(tr("Pause between keys:"), m_autoTypeKeyDelaySpinBox);
+    layout->addLayout(form);
+    auto* help = new QLabel(tr("Pressed in another program's window, the shortcut types the entry whose name or "
+                               "URL host is in the window's title, or whose note has a line "
+                               "\"auto-type-window: PATTERN\" (with * and ?) matching it, and asks when several or "
+                               "none do. Entries type %1 unless their note has a line \"auto-type: SEQUENCE\"; "
+                               "the placeholders are {USERNAME}, {PASSWORD}, {URL}, {EMAIL}, {PHONE}, {TOTP}, "
+                               "{TAB}, {ENTER}, {SPACE}, {DELAY N}, {{} and {}}.")
+                                .arg(AutoTypeSequence::defaultSequence()),
+                            tab);
+    help->setObjectName(QStringLiteral("autoTypeHelpLabel"));
+    help->setWordWrap(true);
+    help->setTextFormat(Qt::PlainText);
+    layout->addWidget(help);
+    layout->addStretch(1);
+    tab->setEnabled(unavailable.isEmpty());
+    ui->tabWidget->insertTab(ui->tabWidget->indexOf(ui->securityTab) + 1, tab, tr("Auto-Type"));
+}
+
+bool SettingsDialog::checkAutoTypeShortcut()
+{
+    const QKeySequence chosen = m_autoTypeShortcutEdit->keySequence();
+    if (chosen.isEmpty() || chosen == AutoTypeController::shortcutSetting() || !AutoTypeController::isAvailable())
+        return true;
+    // Held by this program under the old setting, which is let go once the
+    // new one is stored: only another program's grab fails here.
+    GlobalHotkey probe;
+    QString error;
+    if (probe.setShortcut(chosen, &error))
+        return true;
+    ui->tabWidget->setCurrentWidget(m_autoTypeShortcutEdit->parentWidget());
+    showError(this, tr("Auto-Type Shortcut"), error);
+    m_autoTypeShortcutEdit->setFocus();
+    return false;
+}
+
 void SettingsDialog::accept()
 {
+    if (!checkAutoTypeShortcut())
+        return;
     storeSettings();
     QDialog::accept();
 }
@@ -123,4 +217,9 @@ void SettingsDialog::storeSettings()
     setIntSetting(QStringLiteral("app.settings.clearClipboardTimeoutSeconds"), ui->clearClipboardSpinBox->value());
     setBoolSetting(QStringLiteral("app.settings.checkBreachesOnline"), m_checkBreachesOnlineCheckBox->isChecked());
     setStringSetting(QStringLiteral("app.settings.breachServiceUrl"), m_breachServiceUrlLineEdit->text().trimmed());
+    setBoolSetting(QStringLiteral("app.settings.lockWorkspaceOnScreenLock"), m_lockOnScreenLockCheckBox->isChecked());
+    setBoolSetting(QStringLiteral("app.settings.lockWorkspaceBeforeSleep"), m_lockBeforeSleepCheckBox->isChecked());
+    setStringSetting(QStringLiteral("app.settings.autoTypeShortcut"),
+                     m_autoTypeShortcutEdit->keySequence().toString(QKeySequence::PortableText));
+    setIntSetting(QStringLiteral("app.settings.autoTypeKeyDelayMilliseconds"), m_autoTypeKeyDelaySpinBox->value());
 }

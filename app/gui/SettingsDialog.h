@@ -4,7 +4,10 @@
 #include <QDialog>
 
 class QCheckBox;
+class QKeySequenceEdit;
+class QLabel;
 class QLineEdit;
+class QSpinBox;
 
 namespace Ui {
 class SettingsDialog;
@@ -35,11 +38,21 @@ public slots:
 private:
     // Writes every control to its setting.
     void storeSettings();
+    void createAutoTypeTab();
+    // False, after saying why, when another program holds the Auto-Type
+    // shortcut chosen.
+    bool checkAutoTypeShortcut();
 
     Ui::SettingsDialog* ui;
     // The breach checks of the database report.
     QCheckBox* m_checkBreachesOnlineCheckBox;
     QLineEdit* m_breachServiceUrlLineEdit;
+    // Locking with the desktop.
+    QCheckBox* m_lockOnScreenLockCheckBox;
+    QCheckBox* m_lockBeforeSleepCheckBox;
+    // Auto-Type.
+    QKeySequenceEdit* m_autoTypeShortcutEdit = nullptr;
+    QSpinBox* m_autoTypeKeyDelaySpinBox = nullptr;
 };
 
 #endif // SETTINGSDIALOG_H

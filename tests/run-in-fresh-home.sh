@@ -9,4 +9,7 @@ shift
 rm -rf "$home"
 mkdir -p "$home/config/Tessavond" "$home/data"
 printf '[General]\nblib.service.baseUrl=http://127.0.0.1:9\n' > "$home/config/Tessavond/Lockharbour.conf"
+# Tests never reach the desktop of whoever runs them: those that need an X
+# display start one of their own.
+unset DISPLAY WAYLAND_DISPLAY
 exec "$@"

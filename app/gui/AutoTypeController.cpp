@@ -63,9 +63,14 @@ int AutoTypeController::keyDelaySetting()
 bool AutoTypeController::applyShortcut(QString* error)
 {
     const QKeySequence wanted = isAvailable() ? shortcutSetting() : QKeySequence();
+    m_shortcutError.clear();
     if (wanted == m_hotkey->shortcut() && !wanted.isEmpty())
         return true;
-    return m_hotkey->setShortcut(wanted, error);
+    if (m_hotkey->setShortcut(wanted, &m_shortcutError))
+        return true;
+    if (error)
+        *error = m_shortcutError;
+    return false;
 }
 
 QKeySequence AutoTypeController::shortcut() const

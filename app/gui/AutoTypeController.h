@@ -34,6 +34,8 @@ public:
     // (another program holds it), when it could not.
     bool applyShortcut(QString* error = nullptr);
     QKeySequence shortcut() const;
+    // Why the last applyShortcut() failed; empty after a success.
+    QString shortcutError() const { return m_shortcutError; }
 
     // Whether `window` belongs to this program.
     static bool isOwnWindow(quint64 window);
@@ -61,6 +63,7 @@ private:
     GlobalHotkey* m_hotkey;
     QTimer* m_tracker;
     quint64 m_previousWindow = 0;
+    QString m_shortcutError;
 };
 
 #endif // AUTOTYPECONTROLLER_H

@@ -431,6 +431,15 @@ void MainWindow::completeSetup()
     m_formatNotice->hide();
     ui->databaseLayout->insertWidget(0, m_formatNotice);
 
+    // Says what happens after the unlock when the Auto-Type shortcut was
+    // pressed while the workspace was locked.
+    m_autoTypePendingLabel = new QLabel(ui->databaseLockedWidget);
+    m_autoTypePendingLabel->setObjectName(QStringLiteral("autoTypePendingLabel"));
+    m_autoTypePendingLabel->setWordWrap(true);
+    m_autoTypePendingLabel->setTextFormat(Qt::PlainText);
+    m_autoTypePendingLabel->hide();
+    ui->lockedFormLayout->addWidget(m_autoTypePendingLabel);
+
     applyDesktopSettings();
 }
 
@@ -438,9 +447,19 @@ void MainWindow::applyDesktopSettings()
 {
     m_desktopLock->setLockBeforeSleep(isDatabaseUsable()
                                       && boolSetting(QStringLiteral("app.settings.lockWorkspaceBeforeSleep"), true));
-    QString error;
-    if (!m_autoType->applyShortcut(&error) && !error.isEmpty())
-        statusBar()->showMessage(error, 10000);
+    // A shortcut another program holds is named in the settings' Auto-Type
+    // tab.
+    m_autoType->applyShortcut();
+}
+
+void MainWindow::setPendingAutoType(const PendingAutoType& pending)
+{
+    m_pendingAutoType = pending;
+    if (!m_autoTypePendingLabel)
+        return;
+    m_autoTypePendingLabel->setText(
+        tr("Auto-Type into \"%1\" goes on after the unlock.").arg(pending.title.left(200)));
+    m_autoTypePendingLabel->setVisible(pending.window != 0);
 }
 
 void MainWindow::refreshFormatNotice()
@@ -560,7 +579,7 @@ void MainWindow::goToNoDatabaseView()
     ui->stackedWidget->setCurrentWidget(ui->noDatabaseWidget);
     ui->mainToolBar->hide();
     m_inactivityTimer->stop();
-    m_pendingAutoType = PendingAutoType();
+    setPendingAutoType(PendingAutoType());
     m_desktopLock->setLockBeforeSleep(false);
     updateActions();
     refreshReport();
@@ -1313,7 +1332,7 @@ void MainWindow::unlockWorkspace()
     // The Auto-Type shortcut that asked for the password goes on, unless
     // the unlock came long after it.
     const PendingAutoType pending = m_pendingAutoType;
-    m_pendingAutoType = PendingAutoType();
+    setPendingAutoType(PendingAutoType());
     if (pending.window && QDateTime::currentMSecsSinceEpoch() - pending.requestedAt < 120000 && isDatabaseUsable())
         autoTypeIntoWindow(pending.window, pending.title);
 }
@@ -2323,15 +2342,14 @@ void MainWindow::autoTypeHotkeyPressed(quint64 window, const QString& title)
 {
     if (!m_database.isOpen()) {
         showAndRaise();
-        statusBar()->showMessage(tr("Open a password database to use Auto-Type."), 10000);
+        showInformation(this, tr("Auto-Type"), tr("Open a password database to use Auto-Type."));
         return;
     }
     if (m_database.isLocked()) {
         // The unlock goes on with this request.
-        m_pendingAutoType = { window, title, QDateTime::currentMSecsSinceEpoch() };
+        setPendingAutoType({ window, title, QDateTime::currentMSecsSinceEpoch() });
         showAndRaise();
         ui->unlockDatabasePasswordLineEdit->setFocus();
-        statusBar()->showMessage(tr("Unlock the workspace to type into \"%1\".").arg(title.left(200)), 10000);
         return;
     }
     if (isDatabaseUsable())

@@ -274,6 +274,9 @@ private:
         qint64 requestedAt = 0; // milliseconds since the epoch
     };
     PendingAutoType m_pendingAutoType;
+    // On the locked page while a request waits for the unlock.
+    QLabel* m_autoTypePendingLabel = nullptr;
+    void setPendingAutoType(const PendingAutoType& pending);
     QTimer* m_totpTimer;
     int m_totpRow = -1; // the info table's TOTP row, -1 when it has none
     PasswordDatabase m_database;

@@ -131,6 +131,17 @@ void SettingsDialog::createAutoTypeTab()
         notice->setWordWrap(true);
         layout->addWidget(notice);
     }
+    // The shortcut of the settings that another program held when it was
+    // grabbed.
+    const AutoTypeController* controller = parentWidget() ? parentWidget()->findChild<AutoTypeController*>() : nullptr;
+    if (controller && !controller->shortcutError().isEmpty()) {
+        auto* held = new QLabel(tr("%1 The shortcut does nothing until you choose another one.")
+                                    .arg(controller->shortcutError()),
+                                tab);
+        held->setObjectName(QStringLiteral("autoTypeShortcutHeldLabel"));
+        held->setWordWrap(true);
+        layout->addWidget(held);
+    }
     auto* form = new QFormLayout();
     auto* shortcutRow = new QHBoxLayout();
     m_autoTypeShortcutEdit = new QKeySequenceEdit(AutoTypeController::shortcutSetting(), tab);

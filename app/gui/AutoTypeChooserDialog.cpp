@@ -53,7 +53,7 @@ AutoTypeChooserDialog::AutoTypeChooserDialog(const QList<PasswordDatabase::Passw
     m_entryTreeWidget->setHeaderLabels({ tr("Name"), tr("User Name"), tr("Group") });
     m_entryTreeWidget->header()->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
     m_entryTreeWidget->header()->setStretchLastSection(false);
-    const bool hideUsernames = boolSetting(QStringLiteral("app.mainWindow.hideUsernames"), false);
+    const bool hideUsernames = boolSetting(QStringLiteral("app.mainWindow.hideUsernames"), true);
     for (int i = 0; i < m_passwords.size(); ++i) {
         const PasswordDatabase::Password* password = m_passwords.at(i);
         auto* item = new QTreeWidgetItem(m_entryTreeWidget);

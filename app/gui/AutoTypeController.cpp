@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QPointer>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
@@ -90,6 +91,20 @@ bool AutoTypeController::isOwnWindow(quint64 window)
             return true;
     }
     return false;
+}
+
+void AutoTypeController::bringToFront(QWidget* window)
+{
+    window->raise();
+    window->activateWindow();
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || !isAvailable())
+        return;
+    // Once Qt has sent the window's requests to the display.
+    QPointer<QWidget> guarded(window);
+    QTimer::singleShot(0, window, [guarded]() {
+        if (guarded && guarded->isVisible())
+            AutoTypeWindows::activateWindow(quint64(guarded->winId()));
+    });
 }
 
 void AutoTypeController::hotkeyActivated()

@@ -9,6 +9,7 @@
 
 class GlobalHotkey;
 class QTimer;
+class QWidget;
 
 // Auto-Type on an X11 desktop: the global shortcut, the other program's
 // window the user worked in last, and typing an entry's sequence into a
@@ -37,6 +38,12 @@ public:
     // Why the last applyShortcut() failed; empty after a success.
     QString shortcutError() const { return m_shortcutError; }
 
+    // Shows the program's `window` above the others with the keyboard
+    // focus: asked from another program's window, the focus must not stay
+    // there, or what the user types next (the master password) would go to
+    // that program. Qt's own request can be refused on X11 without a window
+    // manager, since the key press came through another connection.
+    static void bringToFront(QWidget* window);
     // Whether `window` belongs to this program.
     static bool isOwnWindow(quint64 window);
     // The other program's window that was active last while this program

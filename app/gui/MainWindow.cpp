@@ -2342,6 +2342,7 @@ void MainWindow::autoTypeHotkeyPressed(quint64 window, const QString& title)
 {
     if (!m_database.isOpen()) {
         showAndRaise();
+        AutoTypeController::bringToFront(this);
         showInformation(this, tr("Auto-Type"), tr("Open a password database to use Auto-Type."));
         return;
     }
@@ -2349,6 +2350,7 @@ void MainWindow::autoTypeHotkeyPressed(quint64 window, const QString& title)
         // The unlock goes on with this request.
         setPendingAutoType({ window, title, QDateTime::currentMSecsSinceEpoch() });
         showAndRaise();
+        AutoTypeController::bringToFront(this);
         ui->unlockDatabasePasswordLineEdit->setFocus();
         return;
     }
@@ -2368,10 +2370,7 @@ void MainWindow::autoTypeIntoWindow(quint64 window, const QString& title)
         // Asked from another program's window: the question comes to the
         // front, above that window.
         dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
-        QTimer::singleShot(0, &dialog, [&dialog]() {
-            dialog.raise();
-            dialog.activateWindow();
-        });
+        QTimer::singleShot(0, &dialog, [&dialog]() { AutoTypeController::bringToFront(&dialog); });
         if (!runEditor(dialog))
             return;
         chosen = dialog.selectedPassword();

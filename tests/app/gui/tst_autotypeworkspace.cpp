@@ -3,6 +3,7 @@
 // the window, the chooser when several do, the password asked first while
 // locked, and Perform Auto-Type.
 #include "app/gui/AutoTypeChooserDialog.h"
+#include "app/gui/AutoTypeController.h"
 #include "app/gui/AutoTypeWindows.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/PasswordTableWidget.h"
@@ -138,6 +139,17 @@ void tst_AutoTypeWorkspace::shortcutTypesTheEntryOfTheWindow()
     QCOMPARE(perform->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+V")));
     perform->trigger();
     QTRY_COMPARE_WITH_TIMEOUT(X11TestDisplay::readFile(output), typed + typed, 10000);
+
+    // The program's own windows are never typed into.
+    const quint64 target = AutoTypeWindows::activeWindow();
+    QVERIFY(!AutoTypeController::isOwnWindow(target));
+    QVERIFY(AutoTypeController::isOwnWindow(quint64(m_window->winId())));
+    AutoTypeController* controller = m_window->findChild<AutoTypeController*>();
+    QString error;
+    QVERIFY(!controller->perform(*itemNamed<Password>(m_window->database(), QStringLiteral("Bank")),
+                                 quint64(m_window->winId()), &error));
+    QVERIFY2(error.contains(QLatin1String("own windows")), qPrintable(error));
+    QCOMPARE(X11TestDisplay::readFile(output), typed + typed);
 }
 
 void tst_AutoTypeWorkspace::severalMatchesAreChosenFrom()

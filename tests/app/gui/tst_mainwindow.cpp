@@ -107,7 +107,8 @@ void tst_MainWindow::menusAndToolBarInOrder()
              QStringList({ "&New Group...", "New &Subgroup...", "&Delete Group", "&Edit Group..." }));
     QCOMPARE(actionTexts(menuNamed(*m_window, "&Password")->actions()),
              QStringList({ "&New Password...", "&Delete Password", "&Open Password...", "---",
-                           "Copy &Username...", "Copy &Password...", "Copy UR&L", "Copy TOTP", "Open U&RL...", "---",
+                           "Copy &Username...", "Copy &Password...", "Copy UR&L", "Copy TOTP", "Open U&RL...",
+                           "Perform Auto-&Type", "---",
                            "Set Up TOTP...", "Show TOTP QR Code...", "---", "&Find Password...",
                            "---", "&Generate Password..." }));
     QCOMPARE(actionTexts(menuNamed(*m_window, "&Tools")->actions()), QStringList({ "Database Report...", "---", "&Settings..." }));

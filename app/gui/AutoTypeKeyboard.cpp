@@ -17,6 +17,10 @@ namespace {
 // back its empty mapping) until this long after its last press: the window
 // that receives the press looks the mapping up only when it handles it.
 const qint64 rebindGraceMs = 250;
+// Before the bound key codes get their empty mapping back at the end, a
+// longer wait: the receiving window may still be working through the last
+// presses of a fast typing run.
+const qint64 restoreGraceMs = 500;
 // How long releaseHeldModifiers() waits for the user to let go of the keys.
 const qint64 releaseTimeoutMs = 1000;
 
@@ -242,9 +246,9 @@ struct AutoTypeKeyboard::Private {
     }
 
     // Waits until the spare code's last press is old enough to rebind it.
-    void waitForGrace(const SpareCode& spare)
+    void waitForGrace(const SpareCode& spare, qint64 grace = rebindGraceMs)
     {
-        const qint64 wait = spare.lastUsed + rebindGraceMs - clock.elapsed();
+        const qint64 wait = spare.lastUsed + grace - clock.elapsed();
         if (wait > 0) {
             XSync(display(), False);
             QThread::msleep(static_cast<unsigned long>(wait));
@@ -309,7 +313,7 @@ struct AutoTypeKeyboard::Private {
         }
         if (!any)
             return;
-        waitForGrace(newest);
+        waitForGrace(newest, restoreGraceMs);
         for (SpareCode& spare : spares) {
             if (spare.bound != NoSymbol) {
                 unbind(spare);

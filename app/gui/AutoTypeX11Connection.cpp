@@ -2,6 +2,7 @@
 
 #include "AutoTypeX11ErrorTrap.h"
 
+#include <QVector>
 #include <QtGlobal>
 
 #include <cstring>
@@ -10,8 +11,27 @@
 
 namespace {
 
-// Called after Xlib reported a lost connection. Returning (instead of
-// exiting, Xlib's default) leaves the display unusable but the program alive.
+// The connections open here; the GUI thread opens and closes them all.
+QVector<Display*>& openDisplays()
+{
+    static QVector<Display*> displays;
+    return displays;
+}
+
+int (*previousIOErrorHandler)(Display*) = nullptr;
+
+// Xlib's handler of a lost connection ends the program; for a connection of
+// these classes it returns instead, so that only Auto-Type stops working.
+// Other connections (the toolkit's, say) get the handler they had before.
+int ioErrorHandler(Display* display)
+{
+    if (openDisplays().contains(display))
+        return 0;
+    return previousIOErrorHandler ? previousIOErrorHandler(display) : 0;
+}
+
+// Called after the handler above returned for a lost connection: instead of
+// exiting, it marks the connection lost and leaves the program alive.
 void connectionLost(Display*, void* data)
 {
     *static_cast<bool*>(data) = true;
@@ -23,15 +43,24 @@ AutoTypeX11Connection::AutoTypeX11Connection()
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         return;
+    static const bool handlerInstalled = [] {
+        previousIOErrorHandler = XSetIOErrorHandler(&ioErrorHandler);
+        return true;
+    }();
+    Q_UNUSED(handlerInstalled)
     m_display = XOpenDisplay(nullptr);
-    if (m_display)
+    if (m_display) {
+        openDisplays().append(m_display);
         XSetIOErrorExitHandler(m_display, &connectionLost, &m_lost);
+    }
 }
 
 AutoTypeX11Connection::~AutoTypeX11Connection()
 {
-    if (m_display)
+    if (m_display) {
         XCloseDisplay(m_display);
+        openDisplays().removeOne(m_display);
+    }
 }
 
 Window AutoTypeX11Connection::root() const

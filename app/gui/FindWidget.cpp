@@ -2,6 +2,7 @@
 
 #include "ui_FindWidget.h"
 
+#include "app/database/PasswordBackup.h"
 #include "blib/app/BSettings.h"
 
 #include <QKeyEvent>
@@ -22,6 +23,7 @@ const BoxSetting boxSettings[] = {
     { &Ui::FindWidget::passwordCheckBox, "app.findWidget.password", false },
     { &Ui::FindWidget::urlCheckBox, "app.findWidget.url", true },
     { &Ui::FindWidget::noteCheckBox, "app.findWidget.note", false },
+    { &Ui::FindWidget::backupGroupCheckBox, "app.findWidget.backupGroup", false },
 };
 
 } // namespace
@@ -75,6 +77,11 @@ int FindWidget::findFlags() const
     if (ui->noteCheckBox->isChecked())
         flags |= PasswordDatabase::FindNote;
     return flags;
+}
+
+bool FindWidget::includesBackupGroup() const
+{
+    return ui->backupGroupCheckBox->isChecked();
 }
 
 QString FindWidget::text() const
@@ -133,8 +140,11 @@ void FindWidget::search()
     // With no field ticked nothing can match, not even the empty text.
     if (!(flags & ~PasswordDatabase::FindCaseSensitive))
         return;
-    for (const PasswordDatabase::Password* password : m_database->find(ui->findLineEdit->text(), flags))
-        m_results.append(password);
+    const bool backupGroup = includesBackupGroup();
+    for (const PasswordDatabase::Password* password : m_database->find(ui->findLineEdit->text(), flags)) {
+        if (backupGroup || !isInBackupGroup(*password))
+            m_results.append(password);
+    }
 }
 
 void FindWidget::refresh()

@@ -26,6 +26,8 @@ public:
     void setDatabase(const PasswordDatabase* database);
     // The find flags of the ticked boxes.
     int findFlags() const;
+    // Whether the backup group's copies are searched too.
+    bool includesBackupGroup() const;
     int matchCount() const { return m_results.size(); }
     // The text searched for.
     QString text() const;

@@ -1,9 +1,12 @@
 #include "app/gui/PasswordSearchResults.h"
 
+#include "app/database/PasswordBackup.h"
+
 #include <QStringList>
 
 QList<PasswordSearchResults::Row> PasswordSearchResults::collect(const PasswordDatabase& database,
-                                                                 const QString& text, int findFlags)
+                                                                 const QString& text, int findFlags,
+                                                                 bool backupGroup)
 {
     QList<Row> rows;
     if (!database.isOpen() || database.isLocked() || !(findFlags & ~PasswordDatabase::FindCaseSensitive))
@@ -13,6 +16,8 @@ QList<PasswordSearchResults::Row> PasswordSearchResults::collect(const PasswordD
     const QList<PasswordDatabase::Password*> found = database.find(text, findFlags);
     rows.reserve(found.size());
     for (PasswordDatabase::Password* password : found) {
+        if (!backupGroup && isInBackupGroup(*password))
+            continue;
         const PasswordDatabase::Group* group = password->getParent();
         auto it = names.find(group);
         if (it == names.end())

@@ -20,8 +20,10 @@ public:
     };
 
     // Searches `database` (nothing when it is closed or locked) with the find
-    // flags of the find bar; with no field ticked nothing matches.
-    static QList<Row> collect(const PasswordDatabase& database, const QString& text, int findFlags);
+    // flags of the find bar; with no field ticked nothing matches. The
+    // entries inside the backup group are left out unless `backupGroup`.
+    static QList<Row> collect(const PasswordDatabase& database, const QString& text, int findFlags,
+                              bool backupGroup);
 
     // "Parent / Child" for a group inside the top-level group "Parent".
     static QString fullGroupName(const PasswordDatabase::Group* group);

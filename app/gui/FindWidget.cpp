@@ -2,7 +2,7 @@
 
 #include "ui_FindWidget.h"
 
-#include "app/database/PasswordBackup.h"
+#include "app/gui/PasswordSearchResults.h"
 #include "blib/app/BSettings.h"
 
 #include <QKeyEvent>
@@ -119,14 +119,14 @@ void FindWidget::checkboxToggled(bool)
 {
     search();
     emit searchChanged();
-    findNext();
+    step();
 }
 
 void FindWidget::findTextChanged(QString)
 {
     search();
     emit searchChanged();
-    findNext();
+    step();
 }
 
 void FindWidget::search()
@@ -134,17 +134,9 @@ void FindWidget::search()
     m_results.clear();
     m_index = 0;
     m_backwards = false;
-    if (!m_database || !m_database->isOpen() || m_database->isLocked())
-        return;
-    const int flags = findFlags();
-    // With no field ticked nothing can match, not even the empty text.
-    if (!(flags & ~PasswordDatabase::FindCaseSensitive))
-        return;
-    const bool backupGroup = includesBackupGroup();
-    for (const PasswordDatabase::Password* password : m_database->find(ui->findLineEdit->text(), flags)) {
-        if (backupGroup || !isInBackupGroup(*password))
-            m_results.append(password);
-    }
+    if (m_database)
+        m_results = PasswordSearchResults::find(*m_database, ui->findLineEdit->text(), findFlags(),
+                                                includesBackupGroup());
 }
 
 void FindWidget::refresh()
@@ -169,7 +161,7 @@ void FindWidget::dropStaleResults()
                 existing.insert(static_cast<const PasswordDatabase::Password*>(item));
         }
     }
-    for (const PasswordDatabase::Password* password : qAsConst(m_results)) {
+    for (PasswordDatabase::Password* password : qAsConst(m_results)) {
         if (!existing.contains(password)) {
             refresh();
             return;
@@ -180,6 +172,11 @@ void FindWidget::dropStaleResults()
 void FindWidget::findNext()
 {
     dropStaleResults();
+    step();
+}
+
+void FindWidget::step()
+{
     if (m_results.isEmpty())
         return;
     if (m_backwards)

@@ -1405,8 +1405,12 @@ void MainWindow::refillPasswordTable()
     PasswordDatabase::Group* group = ui->groupTreeWidget->selectedGroup();
     QList<PasswordSearchResults::Row> passwords;
     if (m_searchResultsView) {
-        passwords = PasswordSearchResults::collect(m_database, ui->findWidget->text(), ui->findWidget->findFlags(),
-                                                   ui->findWidget->includesBackupGroup());
+        // The bar searches again after a change of the database, keeping
+        // its place, so that Next and Previous walk what the table shows;
+        // when the bar asked for this refill its search has just run.
+        if (!m_refillForFindBar)
+            ui->findWidget->refresh();
+        passwords = PasswordSearchResults::rowsOf(ui->findWidget->results());
     } else if (group && isDatabaseUsable()) {
         for (PasswordDatabase::Item* item : group->getItems()) {
             if (item->isPassword())
@@ -1444,10 +1448,6 @@ void MainWindow::refillPasswordTable()
     passwordSelectionChanged();
     if (currentRow < 0)
         refillInfoTable();
-    // Next and Previous walk what the table now shows (the bar's own
-    // search has just run when it asked for this refill).
-    if (m_searchResultsView && !m_refillForFindBar)
-        ui->findWidget->refresh();
 }
 
 void MainWindow::passwordSelectionChanged()

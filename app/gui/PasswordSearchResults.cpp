@@ -4,20 +4,32 @@
 
 #include <QStringList>
 
-QList<PasswordSearchResults::Row> PasswordSearchResults::collect(const PasswordDatabase& database,
-                                                                 const QString& text, int findFlags,
-                                                                 bool backupGroup)
+#include <algorithm>
+
+QList<PasswordDatabase::Password*> PasswordSearchResults::find(const PasswordDatabase& database,
+                                                               const QString& text, int findFlags,
+                                                               bool backupGroup)
+{
+    if (!database.isOpen() || database.isLocked() || !(findFlags & ~PasswordDatabase::FindCaseSensitive))
+        return {};
+    QList<PasswordDatabase::Password*> found = database.find(text, findFlags);
+    if (!backupGroup) {
+        found.erase(std::remove_if(found.begin(), found.end(),
+                                   [](const PasswordDatabase::Password* password) {
+                                       return isInBackupGroup(*password);
+                                   }),
+                    found.end());
+    }
+    return found;
+}
+
+QList<PasswordSearchResults::Row> PasswordSearchResults::rowsOf(const QList<PasswordDatabase::Password*>& found)
 {
     QList<Row> rows;
-    if (!database.isOpen() || database.isLocked() || !(findFlags & ~PasswordDatabase::FindCaseSensitive))
-        return rows;
     // Most results share a few groups; each group's name is built once.
     QHash<const PasswordDatabase::Group*, QString> names;
-    const QList<PasswordDatabase::Password*> found = database.find(text, findFlags);
     rows.reserve(found.size());
     for (PasswordDatabase::Password* password : found) {
-        if (!backupGroup && isInBackupGroup(*password))
-            continue;
         const PasswordDatabase::Group* group = password->getParent();
         auto it = names.find(group);
         if (it == names.end())

@@ -73,8 +73,6 @@
 
 namespace {
 
-// The search results' extra column, after Name, User, Email and URL.
-constexpr int SearchGroupColumn = 4;
 // Rows of the info table whose value a double click copies.
 constexpr int InfoUsernameRow = 1;
 constexpr int InfoPasswordRow = 4;
@@ -560,7 +558,7 @@ void MainWindow::clearViews()
     m_totpTimer->stop();
     m_totpRow = -1;
     m_searchResultsView = false;
-    ui->passwordTableWidget->setColumnCount(SearchGroupColumn);
+    ui->passwordTableWidget->setColumnCount(PasswordTableWidget::GroupColumn);
     const QSignalBlocker treeBlocker(ui->groupTreeWidget);
     const QSignalBlocker tableBlocker(ui->passwordTableWidget);
     ui->groupTreeWidget->clear();
@@ -1608,7 +1606,7 @@ void MainWindow::leaveSearchResults(bool reselect)
     PasswordDatabase::Password* selected = isDatabaseUsable() ? ui->passwordTableWidget->selectedPassword()
                                                               : nullptr;
     m_searchResultsView = false;
-    ui->passwordTableWidget->setColumnCount(SearchGroupColumn);
+    ui->passwordTableWidget->setColumnCount(PasswordTableWidget::GroupColumn);
     if (!isDatabaseUsable())
         return;
     PasswordDatabase::Group* group = selected ? selected->getParent() : m_currentGroup;

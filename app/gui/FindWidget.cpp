@@ -2,6 +2,7 @@
 
 #include "ui_FindWidget.h"
 
+#include "app/gui/PasswordSearchResults.h"
 #include "blib/app/BSettings.h"
 
 #include <QKeyEvent>
@@ -22,6 +23,7 @@ const BoxSetting boxSettings[] = {
     { &Ui::FindWidget::passwordCheckBox, "app.findWidget.password", false },
     { &Ui::FindWidget::urlCheckBox, "app.findWidget.url", true },
     { &Ui::FindWidget::noteCheckBox, "app.findWidget.note", false },
+    { &Ui::FindWidget::backupGroupCheckBox, "app.findWidget.backupGroup", false },
 };
 
 } // namespace
@@ -77,6 +79,11 @@ int FindWidget::findFlags() const
     return flags;
 }
 
+bool FindWidget::includesBackupGroup() const
+{
+    return ui->backupGroupCheckBox->isChecked();
+}
+
 QString FindWidget::text() const
 {
     return ui->findLineEdit->text();
@@ -112,14 +119,14 @@ void FindWidget::checkboxToggled(bool)
 {
     search();
     emit searchChanged();
-    findNext();
+    step();
 }
 
 void FindWidget::findTextChanged(QString)
 {
     search();
     emit searchChanged();
-    findNext();
+    step();
 }
 
 void FindWidget::search()
@@ -127,14 +134,9 @@ void FindWidget::search()
     m_results.clear();
     m_index = 0;
     m_backwards = false;
-    if (!m_database || !m_database->isOpen() || m_database->isLocked())
-        return;
-    const int flags = findFlags();
-    // With no field ticked nothing can match, not even the empty text.
-    if (!(flags & ~PasswordDatabase::FindCaseSensitive))
-        return;
-    for (const PasswordDatabase::Password* password : m_database->find(ui->findLineEdit->text(), flags))
-        m_results.append(password);
+    if (m_database)
+        m_results = PasswordSearchResults::find(*m_database, ui->findLineEdit->text(), findFlags(),
+                                                includesBackupGroup());
 }
 
 void FindWidget::refresh()
@@ -159,7 +161,7 @@ void FindWidget::dropStaleResults()
                 existing.insert(static_cast<const PasswordDatabase::Password*>(item));
         }
     }
-    for (const PasswordDatabase::Password* password : qAsConst(m_results)) {
+    for (PasswordDatabase::Password* password : qAsConst(m_results)) {
         if (!existing.contains(password)) {
             refresh();
             return;
@@ -170,6 +172,11 @@ void FindWidget::dropStaleResults()
 void FindWidget::findNext()
 {
     dropStaleResults();
+    step();
+}
+
+void FindWidget::step()
+{
     if (m_results.isEmpty())
         return;
     if (m_backwards)

@@ -26,7 +26,11 @@ public:
     void setDatabase(const PasswordDatabase* database);
     // The find flags of the ticked boxes.
     int findFlags() const;
+    // Whether the backup group's copies are searched too.
+    bool includesBackupGroup() const;
     int matchCount() const { return m_results.size(); }
+    // The matches of the last search, in tree order.
+    const QList<PasswordDatabase::Password*>& results() const { return m_results; }
     // The text searched for.
     QString text() const;
 
@@ -55,13 +59,15 @@ protected:
 private:
     // Replaces the result list by a fresh search and starts at its head.
     void search();
+    // Next without the check for deleted entries, right after a search.
+    void step();
     // Searches again when a listed password is no longer in the database,
     // so that no step hands out a deleted one.
     void dropStaleResults();
 
     Ui::FindWidget* ui;
     const PasswordDatabase* m_database = nullptr;
-    QList<const PasswordDatabase::Password*> m_results;
+    QList<PasswordDatabase::Password*> m_results;
     int m_index = 0;
     bool m_backwards = false;
 };

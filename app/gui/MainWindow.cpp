@@ -77,8 +77,6 @@
 
 namespace {
 
-// The search results' extra column, after Name, User, Email and URL.
-constexpr int SearchGroupColumn = 4;
 // Rows of the info table whose value a double click copies.
 constexpr int InfoUsernameRow = 1;
 constexpr int InfoPasswordRow = 4;
@@ -520,8 +518,9 @@ void MainWindow::updateActions()
                              m_databaseReportAction, m_mergeDatabaseAction })
         action->setEnabled(usable);
     m_findPasswordAction->setEnabled(usable);
-    for (QAction* action : { m_newSubGroupAction, m_deleteGroupAction, m_editGroupAction, m_newPasswordAction })
+    for (QAction* action : { m_newSubGroupAction, m_deleteGroupAction, m_editGroupAction })
         action->setEnabled(groupSelected);
+    m_newPasswordAction->setEnabled(usable && newPasswordGroup());
     for (QAction* action : { m_deletePasswordAction, m_openPasswordAction, m_copyUsernameAction,
                              m_copyPasswordAction })
         action->setEnabled(passwordSelected);
@@ -619,7 +618,7 @@ void MainWindow::clearViews()
     m_totpTimer->stop();
     m_totpRow = -1;
     m_searchResultsView = false;
-    ui->passwordTableWidget->setColumnCount(SearchGroupColumn);
+    ui->passwordTableWidget->setColumnCount(PasswordTableWidget::GroupColumn);
     const QSignalBlocker treeBlocker(ui->groupTreeWidget);
     const QSignalBlocker tableBlocker(ui->passwordTableWidget);
     ui->groupTreeWidget->clear();
@@ -1470,7 +1469,12 @@ void MainWindow::refillPasswordTable()
     PasswordDatabase::Group* group = ui->groupTreeWidget->selectedGroup();
     QList<PasswordSearchResults::Row> passwords;
     if (m_searchResultsView) {
-        passwords = PasswordSearchResults::collect(m_database, ui->findWidget->text(), ui->findWidget->findFlags());
+        // The bar searches again after a change of the database, keeping
+        // its place, so that Next and Previous walk what the table shows;
+        // when the bar asked for this refill its search has just run.
+        if (!m_refillForFindBar)
+            ui->findWidget->refresh();
+        passwords = PasswordSearchResults::rowsOf(ui->findWidget->results());
     } else if (group && isDatabaseUsable()) {
         for (PasswordDatabase::Item* item : group->getItems()) {
             if (item->isPassword())
@@ -1478,67 +1482,28 @@ void MainWindow::refillPasswordTable()
         }
     }
 
-    const bool hideUsernames = boolSetting(QStringLiteral("app.mainWindow.hideUsernames"), true);
     QHash<const PasswordDatabase::Password*, QString> warnings;
     for (const AuditFinding& finding : qAsConst(m_auditFindings)) {
         if (!warnings.contains(finding.password))
             warnings.insert(finding.password, finding.warning);
     }
-    const QColor textColour = palette().color(QPalette::WindowText);
-    const QColor warningColour(238, 85, 0);
-    QHash<QString, QIcon> icons;
-
     int currentRow = -1;
+    QVector<PasswordTableWidget::Row> rows;
+    rows.reserve(passwords.size());
+    for (const PasswordSearchResults::Row& found : qAsConst(passwords)) {
+        if (!m_searchResultsView && (found.password->getGuiState() & PasswordDatabase::GuiCurrent))
+            currentRow = rows.size();
+        rows.append(PasswordTableWidget::rowFor(found.password, found.groupName, warnings.value(found.password)));
+    }
+
     {
         const QSignalBlocker blocker(table);
         table->setUpdatesEnabled(false);
         m_currentPassword = nullptr;
-        table->clearContents();
-        table->setColumnCount(m_searchResultsView ? SearchGroupColumn + 1 : SearchGroupColumn);
-        if (m_searchResultsView) {
-            table->setHorizontalHeaderItem(SearchGroupColumn, new QTableWidgetItem(tr("Group")));
-            // Name and Group share the free width; otherwise the new column
-            // takes it all from the name.
-            table->horizontalHeader()->setSectionResizeMode(SearchGroupColumn, QHeaderView::Stretch);
-        }
-        table->setRowCount(passwords.size());
-        for (int row = 0; row < passwords.size(); ++row) {
-            PasswordDatabase::Password* password = passwords.at(row).password;
-            auto iconIt = icons.find(password->getIconId());
-            if (iconIt == icons.end())
-                iconIt = icons.insert(password->getIconId(), findEntryIcon(password->getIconId()).icon);
-
-            auto* name = new QTableWidgetItem(*iconIt, password->getName());
-            const auto warning = warnings.constFind(password);
-            if (warning != warnings.constEnd()) {
-                name->setToolTip(*warning);
-                name->setForeground(warningColour);
-            } else {
-                name->setForeground(textColour);
-            }
-            auto* username = new QTableWidgetItem(masked(password->getUsername(), hideUsernames));
-            auto* email = new QTableWidgetItem(masked(password->getEmailAddress(), hideUsernames));
-            auto* url = new QTableWidgetItem(password->getUrl());
-            int column = 0;
-            for (QTableWidgetItem* cell : { name, username, email, url }) {
-                PasswordTableWidget::setPassword(cell, password);
-                table->setItem(row, column++, cell);
-            }
-            if (m_searchResultsView) {
-                auto* groupCell = new QTableWidgetItem(passwords.at(row).groupName);
-                PasswordTableWidget::setPassword(groupCell, password);
-                table->setItem(row, column, groupCell);
-            } else if (password->getGuiState() & PasswordDatabase::GuiCurrent) {
-                currentRow = row;
-            }
-        }
-        // Every row is one line of text beside a small icon, so one row gives
-        // the height of all; measuring each row would take seconds for a
-        // large group.
-        table->verticalHeader()->setDefaultSectionSize(table->oneLineRowHeight());
+        table->setRows(rows, boolSetting(QStringLiteral("app.mainWindow.hideUsernames"), true), m_searchResultsView);
         table->setUpdatesEnabled(true);
     }
-    if (currentRow < 0 && !passwords.isEmpty())
+    if (currentRow < 0 && !rows.isEmpty())
         currentRow = 0;
     if (currentRow >= 0) {
         table->setCurrentCell(currentRow, 0);
@@ -1547,10 +1512,6 @@ void MainWindow::refillPasswordTable()
     passwordSelectionChanged();
     if (currentRow < 0)
         refillInfoTable();
-    // Next and Previous walk what the table now shows (the bar's own
-    // search has just run when it asked for this refill).
-    if (m_searchResultsView && !m_refillForFindBar)
-        ui->findWidget->refresh();
 }
 
 void MainWindow::passwordSelectionChanged()
@@ -1711,7 +1672,7 @@ void MainWindow::leaveSearchResults(bool reselect)
     PasswordDatabase::Password* selected = isDatabaseUsable() ? ui->passwordTableWidget->selectedPassword()
                                                               : nullptr;
     m_searchResultsView = false;
-    ui->passwordTableWidget->setColumnCount(SearchGroupColumn);
+    ui->passwordTableWidget->setColumnCount(PasswordTableWidget::GroupColumn);
     if (!isDatabaseUsable())
         return;
     PasswordDatabase::Group* group = selected ? selected->getParent() : m_currentGroup;
@@ -2187,8 +2148,8 @@ void MainWindow::passwordCustomContextMenuRequested(const QPoint& point)
 {
     PasswordTableWidget* table = ui->passwordTableWidget;
     QMenu menu(this);
-    if (QTableWidgetItem* item = table->itemAt(point)) {
-        selectPassword(PasswordTableWidget::passwordOf(item));
+    if (PasswordDatabase::Password* password = table->passwordAt(table->rowAt(point.y()))) {
+        selectPassword(password);
         menu.addAction(m_deletePasswordAction);
         menu.addAction(m_openPasswordAction);
         menu.addSeparator();
@@ -2207,12 +2168,27 @@ void MainWindow::passwordCustomContextMenuRequested(const QPoint& point)
     menu.exec(table->viewport()->mapToGlobal(point));
 }
 
+PasswordDatabase::Group* MainWindow::newPasswordGroup() const
+{
+    if (!isDatabaseUsable())
+        return nullptr;
+    if (!m_searchResultsView)
+        return ui->groupTreeWidget->selectedGroup();
+    // The tree has no selection while results are shown: the group of the
+    // selected result, or else the group shown when the search began.
+    if (const PasswordDatabase::Password* selected = ui->passwordTableWidget->selectedPassword())
+        return selected->getParent();
+    return ui->groupTreeWidget->findGroupItem(m_currentGroup) ? m_currentGroup : nullptr;
+}
+
 void MainWindow::newPassword()
 {
-    PasswordDatabase::Group* group = isDatabaseUsable() ? ui->groupTreeWidget->selectedGroup() : nullptr;
+    PasswordDatabase::Group* group = newPasswordGroup();
     if (!group)
         return;
-    ui->findWidget->hide();
+    // The results stay on screen and take the new entry if it matches.
+    if (!m_searchResultsView)
+        ui->findWidget->hide();
     PasswordDatabase::Password fresh(QDateTime::currentDateTime().addYears(1));
     fresh.setNeverExpire(true);
     fresh.setIconId(group->getIconId());
@@ -2229,6 +2205,11 @@ void MainWindow::newPassword()
         audit.run(&controller);
     }
     refillPasswordTable();
+    if (m_searchResultsView && ui->passwordTableWidget->findPasswordRow(password) < 0) {
+        // Not among the results: the entry is shown in its group instead.
+        ui->findWidget->hide();
+        selectGroup(group);
+    }
     selectPassword(password);
     databaseChanged();
 }
@@ -2531,8 +2512,8 @@ void MainWindow::dropOnPasswordTable(QObject* source, const QPoint& position)
     PasswordDatabase::Group* group = password ? password->getParent() : nullptr;
     if (!group)
         return;
-    QTableWidgetItem* item = table->itemAt(position);
-    PasswordDatabase::Password* target = PasswordTableWidget::passwordOf(item);
+    const int row = table->rowAt(position.y());
+    PasswordDatabase::Password* target = table->passwordAt(row);
     if (target == password)
         return;
     if (target && target->getParent() != group)
@@ -2541,7 +2522,7 @@ void MainWindow::dropOnPasswordTable(QObject* source, const QPoint& position)
     group->takeItem(password);
     if (!target)
         group->addItem(password);
-    else if (position.y() > table->visualItemRect(item).center().y())
+    else if (position.y() > table->visualRect(table->model()->index(row, 0)).center().y())
         group->insertItemAfter(target, password);
     else
         group->insertItemBefore(target, password);

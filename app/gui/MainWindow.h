@@ -183,6 +183,8 @@ protected:
 private:
     // Whether a database is open and not locked.
     bool isDatabaseUsable() const;
+    // The group that New Password adds to, or null.
+    PasswordDatabase::Group* newPasswordGroup() const;
     // Whether the password table shows search results rather than a group.
     bool isSearchResultsView() const { return m_searchResultsView; }
     // Back to the group view: with `reselect`, the group of the entry

@@ -1,16 +1,33 @@
 #include "app/gui/PasswordSearchResults.h"
 
+#include "app/database/PasswordBackup.h"
+
 #include <QStringList>
 
-QList<PasswordSearchResults::Row> PasswordSearchResults::collect(const PasswordDatabase& database,
-                                                                 const QString& text, int findFlags)
+#include <algorithm>
+
+QList<PasswordDatabase::Password*> PasswordSearchResults::find(const PasswordDatabase& database,
+                                                               const QString& text, int findFlags,
+                                                               bool backupGroup)
+{
+    if (!database.isOpen() || database.isLocked() || !(findFlags & ~PasswordDatabase::FindCaseSensitive))
+        return {};
+    QList<PasswordDatabase::Password*> found = database.find(text, findFlags);
+    if (!backupGroup) {
+        found.erase(std::remove_if(found.begin(), found.end(),
+                                   [](const PasswordDatabase::Password* password) {
+                                       return isInBackupGroup(*password);
+                                   }),
+                    found.end());
+    }
+    return found;
+}
+
+QList<PasswordSearchResults::Row> PasswordSearchResults::rowsOf(const QList<PasswordDatabase::Password*>& found)
 {
     QList<Row> rows;
-    if (!database.isOpen() || database.isLocked() || !(findFlags & ~PasswordDatabase::FindCaseSensitive))
-        return rows;
     // Most results share a few groups; each group's name is built once.
     QHash<const PasswordDatabase::Group*, QString> names;
-    const QList<PasswordDatabase::Password*> found = database.find(text, findFlags);
     rows.reserve(found.size());
     for (PasswordDatabase::Password* password : found) {
         const PasswordDatabase::Group* group = password->getParent();

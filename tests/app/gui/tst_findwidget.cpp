@@ -57,7 +57,7 @@ void tst_FindWidget::init()
 {
     // The defaults: Name and URL ticked.
     for (const char* key : { "app.findWidget.matchCase", "app.findWidget.username", "app.findWidget.password",
-                             "app.findWidget.note" })
+                             "app.findWidget.note", "app.findWidget.backupGroup" })
         setBoolSetting(key, false);
     setBoolSetting("app.findWidget.name", true);
     setBoolSetting("app.findWidget.url", true);
@@ -215,10 +215,13 @@ void tst_FindWidget::tickStatesSurviveARestart()
         widget.findChild<QCheckBox*>("matchCaseCheckBox")->setChecked(true);
         widget.findChild<QCheckBox*>("urlCheckBox")->setChecked(false);
         widget.findChild<QCheckBox*>("noteCheckBox")->setChecked(true);
+        QVERIFY(!widget.includesBackupGroup());
+        widget.findChild<QCheckBox*>("backupGroupCheckBox")->setChecked(true);
     }
     FindWidget widget;
     QCOMPARE(widget.findFlags(), PasswordDatabase::FindCaseSensitive | PasswordDatabase::FindName
                                  | PasswordDatabase::FindNote);
+    QVERIFY(widget.includesBackupGroup());
 }
 
 QTEST_MAIN(tst_FindWidget)

@@ -11,6 +11,8 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLineEdit>
+
+#include <memory>
 #include <QtTest>
 
 #include "support/UiDriver.h"
@@ -36,6 +38,9 @@ private slots:
     void saveAsHasAKeyOnEveryPlatform();
     void doubleClickCopiesUserAndPassword();
     void tabMovesBetweenTheViews();
+    void backupGroupOnlyWhenTicked();
+    void newEntryGoesToTheResultsGroup();
+    void largeResultsMakeRowsAsTheyAreShown();
 
 private:
     // Internet (Bank, Mail), Work (Laptop) with Work / Old (bank card).
@@ -68,6 +73,7 @@ void tst_WorkspaceSearch::init()
     setBoolSetting("app.findWidget.matchCase", false);
     setBoolSetting("app.findWidget.name", true);
     setBoolSetting("app.findWidget.url", true);
+    setBoolSetting("app.findWidget.backupGroup", false);
     m_window = new MainWindow(qApp, nullptr);
     m_window->resize(900, 600);
     m_window->show();
@@ -283,6 +289,104 @@ void tst_WorkspaceSearch::tabMovesBetweenTheViews()
     QCOMPARE(QApplication::focusWidget(), table());
     QTest::keyClick(table(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), m_window->findChild<QWidget*>("infoTableWidget"));
+}
+
+void tst_WorkspaceSearch::backupGroupOnlyWhenTicked()
+{
+    // Deleting Mail leaves its copy in a new backup group.
+    setBoolSetting("app.settings.backupDeletedPasswords", true);
+    m_window->selectGroup(group("Internet"));
+    m_window->selectPassword(password("Mail"));
+    m_window->deleteSelectedPassword();
+    QVERIFY(group("Backup"));
+
+    search("mail");
+    QCOMPARE(table()->rowCount(), 0);
+    QCheckBox* backup = findBar()->findChild<QCheckBox*>("backupGroupCheckBox");
+    QVERIFY(!backup->isChecked());
+    backup->setChecked(true);
+    QCOMPARE(rows(0), QStringList({ "Mail" }));
+    QCOMPARE(rows(4), QStringList({ "Backup" }));
+    QCOMPARE(m_window->currentPassword()->getParent(), group("Backup"));
+    backup->setChecked(false);
+    QCOMPARE(table()->rowCount(), 0);
+}
+
+void tst_WorkspaceSearch::newEntryGoesToTheResultsGroup()
+{
+    auto namedNew = [](const QString& name) {
+        return new UiDriver([name]() {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (widget->inherits("PasswordEditDialog") && widget->isVisible()) {
+                    widget->findChild<QLineEdit*>("nameEdit")->setText(name);
+                    static_cast<QDialog*>(widget)->accept();
+                    return true;
+                }
+            }
+            return false;
+        });
+    };
+    // The selected result's group, with the results kept as they match.
+    m_window->selectGroup(group("Internet"));
+    search("bank");
+    m_window->selectPassword(password("bank card"));
+    table()->setFocus();
+    std::unique_ptr<UiDriver> driver(namedNew("bank note"));
+    QTest::keyClick(table(), Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(driver->isDone());
+    QCOMPARE(password("bank note")->getParent(), group("Old"));
+    QCOMPARE(rows(0), QStringList({ "Bank", "bank card", "bank note" }));
+    QCOMPARE(table()->selectedPassword(), password("bank note"));
+
+    // No result to go by: the group shown when the search began; the entry,
+    // matching nothing, is shown in it.
+    findBar()->hide();
+    m_window->selectGroup(group("Work"));
+    search("zzz");
+    QCOMPARE(table()->rowCount(), 0);
+    driver.reset(namedNew("Printer"));
+    // The window is active again once the first editor has gone.
+    QApplication::setActiveWindow(m_window);
+    findField()->setFocus();
+    QTest::keyClick(findField(), Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(driver->isDone());
+    QCOMPARE(password("Printer")->getParent(), group("Work"));
+    QVERIFY(!findBar()->isVisible());
+    QCOMPARE(tree()->selectedGroup(), group("Work"));
+    QCOMPARE(table()->selectedPassword(), password("Printer"));
+}
+
+void tst_WorkspaceSearch::largeResultsMakeRowsAsTheyAreShown()
+{
+    // More entries than the table makes rows for before it is painted.
+    PasswordDatabase db;
+    QVERIFY(giveKeys(db));
+    Group* many = makeGroup("Many");
+    for (int i = 0; i < 600; ++i)
+        makePassword(many, QString("Entry %1").arg(i, 3, 10, QChar('0')), QString("user%1").arg(i));
+    db.addItem(many);
+    m_window->activateDatabase(db);
+
+    search("entry");
+    QCOMPARE(table()->rowCount(), 600);
+    // Next walks to a row far down: it becomes current with its cells.
+    for (int i = 0; i < 500; ++i)
+        QMetaObject::invokeMethod(findBar(), "findNext");
+    QCOMPARE(table()->selectedPassword(), password("Entry 500"));
+    QCOMPARE(table()->item(500, 0)->text(), QString("Entry 500"));
+    QCOMPARE(table()->item(500, 4)->text(), QString("Many"));
+
+    // A deletion above keeps every row's entry in step.
+    m_window->selectPassword(password("Entry 010"));
+    m_window->deleteSelectedPassword();
+    QCOMPARE(table()->rowCount(), 599);
+    table()->scrollToBottom();
+    table()->viewport()->repaint();
+    const int last = table()->rowCount() - 1;
+    QCOMPARE(table()->item(last, 0)->text(), QString("Entry 599"));
+    QCOMPARE(table()->item(last, 1)->text(), QString("user599"));
+    for (int row : { 0, 10, 498, last })
+        QCOMPARE(table()->passwordAt(row)->getName(), table()->item(row, 0)->text());
 }
 
 QTEST_MAIN(tst_WorkspaceSearch)

@@ -405,6 +405,9 @@ void AutoTypeKeyboard::setKeyDelay(int milliseconds)
     d->keyDelay = qBound(0, milliseconds, 1000);
 }
 
+// How long typing waits after letting go of the held modifiers.
+constexpr unsigned long settleAfterReleaseMs = 100;
+
 void AutoTypeKeyboard::releaseHeldModifiers()
 {
     if (!isOpen())
@@ -442,6 +445,10 @@ void AutoTypeKeyboard::releaseHeldModifiers()
             break;
         QThread::msleep(10);
     }
+    // The focused program learns of the released modifiers from the
+    // display's state reports; a key typed before it has taken them in can
+    // still reach it as a shortcut (Ctrl held) and be lost.
+    QThread::msleep(settleAfterReleaseMs);
     d->refreshLayout();
 }
 

@@ -17,6 +17,11 @@
 #include <QThread>
 #include <QVector>
 
+#include "app/gui/AutoTypeWindows.h"
+
+#include <initializer_list>
+#include <iterator>
+
 #include <memory>
 #include <vector>
 
@@ -127,6 +132,31 @@ public:
         XFree(map);
         all.prepend(perCode);
         return all;
+    }
+
+    // Starts a target window and waits until it is the active window, which
+    // it returns (0 when it never became active).
+    quint64 startActiveTarget(const QString& title, QString* outputFile, QProcess** process = nullptr)
+    {
+        QProcess* started = startTarget(title, outputFile);
+        if (process)
+            *process = started;
+        if (!started)
+            return 0;
+        const bool active = waitFor([&]() {
+            return QFile::exists(*outputFile) && AutoTypeWindows::windowTitle(AutoTypeWindows::activeWindow()) == title;
+        });
+        return active ? AutoTypeWindows::activeWindow() : 0;
+    }
+
+    // Presses the keys in order, then releases them in reverse (a shortcut
+    // such as Ctrl+Alt+A).
+    void pressCombination(std::initializer_list<KeySym> syms)
+    {
+        for (KeySym sym : syms)
+            key(sym, true);
+        for (auto it = std::rbegin(syms); it != std::rend(syms); ++it)
+            key(*it, false);
     }
 
     // Presses (or releases) the key of `sym` through XTest.

@@ -39,9 +39,7 @@ private slots:
     void lockedWorkspaceAsksForThePasswordFirst();
 
 private:
-    // Starts a target window titled `title` and waits until it is active.
-    bool startTarget(const QString& title, QString* output);
-    void pressShortcut();
+    void pressShortcut() { m_x.pressCombination({ XK_Control_L, XK_Alt_L, XK_a }); }
 
     X11TestDisplay m_x;
     MainWindow* m_window = nullptr;
@@ -99,29 +97,10 @@ void tst_AutoTypeWorkspace::cleanupTestCase()
     m_x.stop();
 }
 
-bool tst_AutoTypeWorkspace::startTarget(const QString& title, QString* output)
-{
-    if (!m_x.startTarget(title, output))
-        return false;
-    return X11TestDisplay::waitFor([&]() {
-        return QFile::exists(*output) && AutoTypeWindows::windowTitle(AutoTypeWindows::activeWindow()) == title;
-    });
-}
-
-void tst_AutoTypeWorkspace::pressShortcut()
-{
-    m_x.key(XK_Control_L, true);
-    m_x.key(XK_Alt_L, true);
-    m_x.key(XK_a, true);
-    m_x.key(XK_a, false);
-    m_x.key(XK_Alt_L, false);
-    m_x.key(XK_Control_L, false);
-}
-
 void tst_AutoTypeWorkspace::shortcutTypesTheEntryOfTheWindow()
 {
     QString output;
-    QVERIFY(startTarget(QString::fromUtf8("Bank — Login"), &output));
+    QVERIFY(m_x.startActiveTarget(QString::fromUtf8("Bank — Login"), &output));
     const QVector<KeySym> mapping = m_x.keyboardMapping();
     pressShortcut();
     const QString typed = QString::fromUtf8("user\tpässwörd ©€\n");
@@ -155,7 +134,7 @@ void tst_AutoTypeWorkspace::shortcutTypesTheEntryOfTheWindow()
 void tst_AutoTypeWorkspace::severalMatchesAreChosenFrom()
 {
     QString output;
-    QVERIFY(startTarget(QStringLiteral("Forum admin - Forum"), &output));
+    QVERIFY(m_x.startActiveTarget(QStringLiteral("Forum admin - Forum"), &output));
     // The chooser runs its own loop: it is answered from a timer. It lists
     // both forum entries; the filter narrows them to one, which Enter types.
     int listed = 0;
@@ -185,7 +164,7 @@ void tst_AutoTypeWorkspace::lockedWorkspaceAsksForThePasswordFirst()
     m_window->lockWorkspace();
     QVERIFY(m_window->isLockedView());
     QString output;
-    QVERIFY(startTarget(QStringLiteral("Bank"), &output));
+    QVERIFY(m_x.startActiveTarget(QStringLiteral("Bank"), &output));
     pressShortcut();
     // Nothing is typed before the unlock.
     QLabel* pending = m_window->findChild<QLabel*>(QStringLiteral("autoTypePendingLabel"));

@@ -33,9 +33,6 @@ private slots:
     void survivesTheDisplayGoingAway();
 
 private:
-    // Starts a target window and waits until it is the active window.
-    quint64 startActiveTarget(const QString& title, QString* outputFile, QProcess** process = nullptr);
-
     X11TestDisplay m_x;
 };
 
@@ -71,23 +68,10 @@ void tst_AutoTypeX11::cleanupTestCase()
     m_x.stop();
 }
 
-quint64 tst_AutoTypeX11::startActiveTarget(const QString& title, QString* outputFile, QProcess** process)
-{
-    QProcess* started = m_x.startTarget(title, outputFile);
-    if (process)
-        *process = started;
-    if (!started)
-        return 0;
-    const bool active = X11TestDisplay::waitFor([&]() {
-        return QFile::exists(*outputFile) && AutoTypeWindows::windowTitle(AutoTypeWindows::activeWindow()) == title;
-    });
-    return active ? AutoTypeWindows::activeWindow() : 0;
-}
-
 void tst_AutoTypeX11::typesEveryCharacterAndRestoresTheMapping()
 {
     QString output;
-    QVERIFY(startActiveTarget("Login", &output));
+    QVERIFY(m_x.startActiveTarget("Login", &output));
     const QVector<KeySym> mappingBefore = m_x.keyboardMapping();
 
     // Letters of the layout, Tab and Return, and characters the US layout
@@ -109,7 +93,7 @@ void tst_AutoTypeX11::typesEveryCharacterAndRestoresTheMapping()
 void tst_AutoTypeX11::typesPlainTextWhateverModifiersAreInEffect()
 {
     QString output;
-    QVERIFY(startActiveTarget("Login", &output));
+    QVERIFY(m_x.startActiveTarget("Login", &output));
     // The user still holds Ctrl and Alt of the hotkey, and Caps Lock is on.
     m_x.key(XK_Control_L, true);
     m_x.key(XK_Alt_L, true);
@@ -134,12 +118,12 @@ void tst_AutoTypeX11::namesAndActivatesTheTargetWindow()
 {
     QString loginOutput;
     QProcess* login = nullptr;
-    const quint64 loginWindow = startActiveTarget(QString::fromUtf8("Bank — Login"), &loginOutput, &login);
+    const quint64 loginWindow = m_x.startActiveTarget(QString::fromUtf8("Bank — Login"), &loginOutput, &login);
     QVERIFY(loginWindow);
     QCOMPARE(AutoTypeWindows::windowProcessId(loginWindow), login->processId());
 
     QString otherOutput;
-    const quint64 otherWindow = startActiveTarget("Other window", &otherOutput);
+    const quint64 otherWindow = m_x.startActiveTarget("Other window", &otherOutput);
     QVERIFY(otherWindow);
     QVERIFY(otherWindow != loginWindow);
 
@@ -161,12 +145,7 @@ void tst_AutoTypeX11::hotkeyFiresAndReportsAConflict()
     QString error;
     QVERIFY2(hotkey.setShortcut(QKeySequence("Ctrl+Alt+A"), &error), qPrintable(error));
 
-    m_x.key(XK_Control_L, true);
-    m_x.key(XK_Alt_L, true);
-    m_x.key(XK_a, true);
-    m_x.key(XK_a, false);
-    m_x.key(XK_Alt_L, false);
-    m_x.key(XK_Control_L, false);
+    m_x.pressCombination({ XK_Control_L, XK_Alt_L, XK_a });
     QTRY_COMPARE(activated.count(), 1);
 
     // Another program holds Ctrl+Alt+B.

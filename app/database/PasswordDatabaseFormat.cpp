@@ -590,6 +590,28 @@ QDateTime parseStampTime(const QString& text)
 {
     if (text.size() != 20 || !text.endsWith(QLatin1Char('Z')))
         return QDateTime();
+    // The form as written, read as UTC digits: the toolkit's parser below
+    // works in local time, costs a time-zone look-up per call and refuses
+    // a stamp that falls into a local daylight-saving gap.
+    const QChar* c = text.constData();
+    const auto digits = [c](int at, int count, int& value) {
+        value = 0;
+        for (int i = at; i < at + count; ++i) {
+            if (c[i] < QLatin1Char('0') || c[i] > QLatin1Char('9'))
+                return false;
+            value = value * 10 + (c[i].unicode() - '0');
+        }
+        return true;
+    };
+    int year, month, day, hour, minute, second;
+    if (digits(0, 4, year) && c[4] == QLatin1Char('-') && digits(5, 2, month) && c[7] == QLatin1Char('-')
+        && digits(8, 2, day) && c[10] == QLatin1Char('T') && digits(11, 2, hour) && c[13] == QLatin1Char(':')
+        && digits(14, 2, minute) && c[16] == QLatin1Char(':') && digits(17, 2, second) && year >= 1) {
+        const QDate date(year, month, day);
+        const QTime clock(hour, minute, second);
+        if (date.isValid() && clock.isValid())
+            return QDateTime(date, clock, Qt::UTC);
+    }
     QDateTime time = QDateTime::fromString(text.left(19), QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
     if (!time.isValid())
         return QDateTime();

@@ -389,7 +389,7 @@ QString StrictJsonDocument::Value::toString() const
     return QString::fromUtf8(m_document->m_text + node.start, node.length);
 }
 
-QByteArray StrictJsonDocument::Value::toLatin1() const
+QByteArray StrictJsonDocument::Value::latin1View() const
 {
     if (kind() != String)
         return QByteArray();
@@ -398,7 +398,7 @@ QByteArray StrictJsonDocument::Value::toLatin1() const
     bool ascii = !(node.flags & HasEscapes);
     for (int i = 0; ascii && i < node.length; ++i)
         ascii = static_cast<unsigned char>(text[i]) < 0x80;
-    return ascii ? QByteArray(text, node.length) : toString().toLatin1();
+    return ascii ? QByteArray::fromRawData(text, node.length) : toString().toLatin1();
 }
 
 StrictJsonDocument::Object StrictJsonDocument::Value::toObject() const

@@ -45,9 +45,11 @@ public:
         int toInt() const;
         // The text of a string value, a null string for any other value.
         QString toString() const;
-        // The Latin-1 form of the text, as QString::toLatin1() gives it; raw
-        // bytes of the file when the string holds no escapes.
-        QByteArray toLatin1() const;
+        // The Latin-1 form of the text, as QString::toLatin1() gives it. For
+        // a string of ASCII without escapes (Base64, say) the bytes are not
+        // copied: the array then refers to the parsed text and is valid only
+        // while that lives.
+        QByteArray latin1View() const;
         Object toObject() const;
         Array toArray() const;
 

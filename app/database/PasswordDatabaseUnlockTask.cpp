@@ -183,6 +183,9 @@ BTaskResult PasswordDatabaseUnlockTask::run(BTaskController* controller)
             db.addItem(group);
     }
     db.setDeletions(deletions);
+    // The payload is stale once its tree is built (a lock encrypts a new
+    // one), and as large as the tree's text: it goes before any save.
+    db.m_encryptedData = QByteArray();
     db.m_locked = false;
     db.m_modified = db.m_modifiedAtLock;
     return Success;

@@ -69,10 +69,11 @@ bool StrictJsonDocument::parse(const char* text, int size, int maxDepth)
     m_size = size;
     m_position = 0;
     m_maxDepth = maxDepth;
-    if (!text || size <= 0)
+    if (!text || size <= 0 || size >= MaxTextSize)
         return false;
-    // About one value for every ten bytes of the texts this program writes.
-    m_nodes.reserve(size / 10 + 1);
+    // About one value for every sixteen bytes of the texts this program
+    // writes.
+    m_nodes.reserve(size / 16 + 1);
     skipSpace();
     bool ok = m_position < m_size && m_text[m_position] == '{' && parseValue(0);
     if (ok) {
@@ -106,7 +107,7 @@ bool StrictJsonDocument::parseValue(int depth)
     case '[':
         return parseArray(depth + 1);
     case '"': {
-        Node node{ String, 0, 0, 0, 0 };
+        Node node = makeNode(String, 0, 0);
         if (!parseString(node))
             return false;
         node.end = m_nodes.size() + 1;
@@ -120,7 +121,7 @@ bool StrictJsonDocument::parseValue(int depth)
     case 'n':
         return parseLiteral("null", 4, Null);
     default: {
-        Node node{ Number, 0, 0, 0, 0 };
+        Node node = makeNode(Number, 0, 0);
         if (!parseNumber(node))
             return false;
         node.end = m_nodes.size() + 1;
@@ -135,7 +136,7 @@ bool StrictJsonDocument::parseLiteral(const char* literal, int length, Kind kind
     if (m_size - m_position < length || std::memcmp(m_text + m_position, literal, size_t(length)) != 0)
         return false;
     m_position += length;
-    m_nodes.append(Node{ kind, 0, 0, 0, m_nodes.size() + 1 });
+    m_nodes.append(makeNode(kind, 0, m_nodes.size() + 1));
     return true;
 }
 
@@ -156,7 +157,7 @@ bool StrictJsonDocument::parseNumber(Node& node)
             return false;
     }
     node.start = start;
-    node.length = m_position - start;
+    node.length = quint32(m_position - start);
     return true;
 }
 
@@ -169,8 +170,8 @@ bool StrictJsonDocument::parseString(Node& node)
     while (p < end) {
         const unsigned char c = *p;
         if (c == '"') {
-            node.length = int(p - reinterpret_cast<const unsigned char*>(m_text)) - node.start;
-            m_position = node.start + node.length + 1;
+            node.length = quint32(int(p - reinterpret_cast<const unsigned char*>(m_text)) - node.start);
+            m_position = node.start + int(node.length) + 1;
             return true;
         }
         if (c < 0x20)
@@ -222,7 +223,7 @@ bool StrictJsonDocument::parseObject(int depth)
     if (depth > m_maxDepth)
         return false;
     const int index = m_nodes.size();
-    m_nodes.append(Node{ ObjectKind, 0, m_position, 0, 0 });
+    m_nodes.append(makeNode(ObjectKind, m_position, 0));
     ++m_position; // {
     int keys[MaxMembers];
     int count = 0;
@@ -235,7 +236,7 @@ bool StrictJsonDocument::parseObject(int depth)
     for (;;) {
         if (m_position >= m_size || m_text[m_position] != '"' || count == MaxMembers)
             return false;
-        Node key{ String, 0, 0, 0, 0 };
+        Node key = makeNode(String, 0, 0);
         if (!parseString(key) || (key.flags & HasEscapes))
             return false;
         for (int i = 0; i < count; ++i) {
@@ -273,7 +274,7 @@ bool StrictJsonDocument::parseArray(int depth)
     if (depth > m_maxDepth)
         return false;
     const int index = m_nodes.size();
-    m_nodes.append(Node{ ArrayKind, 0, m_position, 0, 0 });
+    m_nodes.append(makeNode(ArrayKind, m_position, 0));
     ++m_position; // [
     skipSpace();
     if (m_position < m_size && m_text[m_position] == ']') {

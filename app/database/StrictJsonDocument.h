@@ -115,16 +115,29 @@ public:
 private:
     enum Kind : quint8 { Null, True, False, Number, String, ArrayKind, ObjectKind };
     enum NodeFlag : quint8 { HasEscapes = 1 };
+    // Twelve bytes a value: the list is the reader's largest memory.
     struct Node {
-        Kind kind;
-        quint8 flags;
         // String: the bytes between the quotes. Number: its digits.
         // Containers: not used.
         int start;
-        int length;
         // The index just past the node and everything inside it.
         int end;
+        quint32 length : 28;
+        quint32 kind : 3;
+        quint32 flags : 1;
     };
+    static Node makeNode(Kind kind, int start, int end)
+    {
+        Node node;
+        node.start = start;
+        node.end = end;
+        node.length = 0;
+        node.kind = kind;
+        node.flags = 0;
+        return node;
+    }
+    // Texts from this size on are left to the toolkit.
+    static constexpr int MaxTextSize = 1 << 28;
 
     bool parseValue(int depth);
     bool parseObject(int depth);

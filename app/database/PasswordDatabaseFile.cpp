@@ -6,6 +6,7 @@
 
 #include "app/database/DatabaseKeyDerivation.h"
 #include "app/database/PasswordDatabaseFormat.h"
+#include "app/database/StrictJsonDocument.h"
 #include "blib/app/BAppInfo.h"
 #include "blib/app/BFileAccess.h"
 #include "blib/app/BFileLock.h"
@@ -27,10 +28,15 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <type_traits>
 
 namespace {
 
 const int HmacLength = 48; // Keccak-384
+
+// The envelope is one flat object; a little room for members another
+// writer nests.
+constexpr int EnvelopeMaxDepth = 8;
 
 QString fileError(const char* text)
 {
@@ -106,9 +112,20 @@ QString base64(const QByteArray& bytes)
     return QString::fromLatin1(bytes.toBase64());
 }
 
-bool decodeBase64(const QJsonValue& value, QByteArray& bytes)
+QByteArray latin1Of(const QJsonValue& value)
 {
-    return value.isString() && decodeStrictBase64(value.toString().toLatin1(), bytes);
+    return value.toString().toLatin1();
+}
+
+QByteArray latin1Of(const StrictJsonDocument::Value& value)
+{
+    return value.latin1View();
+}
+
+template <class Value>
+bool decodeBase64(const Value& value, QByteArray& bytes)
+{
+    return value.isString() && decodeStrictBase64(latin1Of(value), bytes);
 }
 
 struct Header {
@@ -132,7 +149,8 @@ struct Header {
 enum class HeaderResult { Ok, Invalid, NewerVersion };
 
 // A whole JSON number in [minimum, INT_MAX].
-bool readWholeNumber(const QJsonValue& value, int minimum, int& number)
+template <class Value>
+bool readWholeNumber(const Value& value, int minimum, int& number)
 {
     if (!value.isDouble())
         return false;
@@ -146,12 +164,14 @@ bool readWholeNumber(const QJsonValue& value, int minimum, int& number)
 // Salts longer than this are no salt the program wrote.
 constexpr int MaxKdfSaltLength = 1024;
 
-HeaderResult readHeader(const QJsonObject& root, Header& header)
+// Written once for the toolkit's QJsonObject and StrictJsonDocument::Object.
+template <class Object>
+HeaderResult readHeader(const Object& root, Header& header)
 {
-    const auto versionIt = root.constFind(QLatin1String("version"));
-    if (versionIt == root.constEnd())
+    const auto versionValue = root.value(QLatin1String("version"));
+    if (versionValue.isUndefined())
         return HeaderResult::Invalid;
-    const double version = versionIt.value().isDouble() ? versionIt.value().toDouble() : 0.0;
+    const double version = versionValue.isDouble() ? versionValue.toDouble() : 0.0;
     if (version > CurrentDatabaseFormatVersion)
         return HeaderResult::NewerVersion;
     if (version < 1 || std::floor(version) != version)
@@ -159,15 +179,13 @@ HeaderResult readHeader(const QJsonObject& root, Header& header)
     header.version = static_cast<int>(version);
     const bool format4 = header.version >= 4;
 
-    auto member = [&root](const char* key, QJsonValue& value) {
-        const auto it = root.constFind(QLatin1String(key));
-        if (it == root.constEnd())
-            return false;
-        value = it.value();
-        return true;
+    using Value = decltype(versionValue);
+    auto member = [&root](const char* key, std::remove_const_t<Value>& value) {
+        value = root.value(QLatin1String(key));
+        return !value.isUndefined();
     };
 
-    QJsonValue value;
+    std::remove_const_t<Value> value;
     // The label is ignored before version 4; from version 4 on the HMAC
     // covers it, so it is kept as read.
     if (format4) {
@@ -422,21 +440,37 @@ bool PasswordDatabase::loadBytes(const QString& path, QByteArray text, BTaskCont
     if (text.isEmpty())
         return fail(fileError("The file \"%1\" is empty: it holds no password database.").arg(loadedPath));
 
-    // The file is UTF-8 text: bytes that are not valid UTF-8 (in a note
-    // written by another tool, say) read as replacement characters rather
-    // than making the whole file unreadable.
-    QJsonDocument document;
-    try {
-        // Plain ASCII, the usual case, needs no such repair (nor its copies).
-        document = QJsonDocument::fromJson(isAscii(text) ? text : QString::fromUtf8(text).toUtf8());
-    } catch (const std::bad_alloc&) {
-        return fail(fileError("There is not enough memory to read the file \"%1\".").arg(loadedPath));
+    Header header;
+    HeaderResult read = HeaderResult::Invalid;
+    {
+        // An envelope as this program writes it is read straight from the
+        // bytes, its long Base64 member decoded where it lies.
+        StrictJsonDocument strict;
+        if (strict.parse(text.constData(), text.size(), EnvelopeMaxDepth)) {
+            read = readHeader(strict.object(), header);
+            if (read != HeaderResult::Ok)
+                header = Header();
+        }
+    }
+    if (read != HeaderResult::Ok) {
+        // Anything else the toolkit's reader decides, as it always did.
+        // The file is UTF-8 text: bytes that are not valid UTF-8 (in a note
+        // written by another tool, say) read as replacement characters
+        // rather than making the whole file unreadable.
+        QJsonDocument document;
+        try {
+            // Plain ASCII, the usual case, needs no such repair (nor its copies).
+            document = QJsonDocument::fromJson(isAscii(text) ? text : QString::fromUtf8(text).toUtf8());
+        } catch (const std::bad_alloc&) {
+            return fail(fileError("There is not enough memory to read the file \"%1\".").arg(loadedPath));
+        }
+        text.clear();
+        if (!document.isObject())
+            return false;
+        read = readHeader(document.object(), header);
     }
     text.clear();
-    if (!document.isObject())
-        return false;
-    Header header;
-    switch (readHeader(document.object(), header)) {
+    switch (read) {
     case HeaderResult::Ok:
         break;
     case HeaderResult::NewerVersion:

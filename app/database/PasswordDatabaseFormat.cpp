@@ -1,5 +1,7 @@
 #include "app/database/PasswordDatabaseFormat.h"
 
+#include "app/database/StrictJsonDocument.h"
+#include "app/database/TreeJsonWriter.h"
 #include "blib/app/BAppInfo.h"
 #include "blib/crypto/BRandom.h"
 #include "blib/crypto/BWipe.h"
@@ -92,28 +94,25 @@ bool groupToJson(const Group& group, int depth, bool stamps, QJsonObject& object
     return true;
 }
 
-// randomBytes(n) as lower-case hex, n = randomInt() % (bodyLength / 5).
-QString randomPadding(int bodyLength)
-{
-    const int range = bodyLength / 5;
-    const int count = range > 0 ? randomInt() % range : 0;
-    return QString::fromLatin1(randomBytes(count).toHex());
-}
-
 // ---------------------------------------------------------------------------
 // Reading
+//
+// Each reader is written once for both object types: the toolkit's
+// QJsonObject and StrictJsonDocument::Object, which offer the same calls.
 
-bool readString(const QJsonObject& object, QLatin1String key, QString& value)
+template <class Object>
+bool readString(const Object& object, QLatin1String key, QString& value)
 {
-    const auto it = object.constFind(key);
-    if (it == object.constEnd() || !it.value().isString())
+    const auto member = object.value(key);
+    if (!member.isString())
         return false;
-    value = it.value().toString();
+    value = member.toString();
     return true;
 }
 
 // A JSON number that is a whole value in the range of int.
-bool jsonToInt(const QJsonValue& json, int& value)
+template <class Value>
+bool jsonToInt(const Value& json, int& value)
 {
     if (!json.isDouble())
         return false;
@@ -125,24 +124,26 @@ bool jsonToInt(const QJsonValue& json, int& value)
     return true;
 }
 
-bool readInt(const QJsonObject& object, QLatin1String key, int& value)
+template <class Object>
+bool readInt(const Object& object, QLatin1String key, int& value)
 {
-    const auto it = object.constFind(key);
-    return it != object.constEnd() && jsonToInt(it.value(), value);
+    return jsonToInt(object.value(key), value);
 }
 
-bool readBool(const QJsonObject& object, QLatin1String key, bool& value)
+template <class Object>
+bool readBool(const Object& object, QLatin1String key, bool& value)
 {
-    const auto it = object.constFind(key);
-    if (it == object.constEnd() || !it.value().isBool())
+    const auto member = object.value(key);
+    if (!member.isBool())
         return false;
-    value = it.value().toBool();
+    value = member.toBool();
     return true;
 }
 
 // The optional "uuid", "created" and "modified" of a version 4 item; a
 // member that is missing or malformed keeps the item's own value.
-void readStamps(const QJsonObject& object, Item& item)
+template <class Object>
+void readStamps(const Object& object, Item& item)
 {
     const QString uuid = object.value(QLatin1String("uuid")).toString();
     if (Item::isValidUuid(uuid))
@@ -157,7 +158,8 @@ void readStamps(const QJsonObject& object, Item& item)
 
 // name, note, tag, flags and (from version 3) gui_state. Before version 3
 // "flags" held what is now the gui state.
-bool readCommon(const QJsonObject& object, int version, Item& item)
+template <class Object>
+bool readCommon(const Object& object, int version, Item& item)
 {
     QString name, note;
     int tag = 0, flags = 0, guiState = 0;
@@ -186,23 +188,24 @@ bool readCommon(const QJsonObject& object, int version, Item& item)
 // "file_name", "data" and "data_hash", each empty when missing. An
 // attachment that is not an object, or a member that is not text, fails the
 // read rather than losing the file.
-bool readAttachment(const QJsonValue& value, Password::Attachment& attachment)
+template <class Value>
+bool readAttachment(const Value& value, Password::Attachment& attachment)
 {
     if (!value.isObject())
         return false;
-    const QJsonObject file = value.toObject();
+    const auto file = value.toObject();
     QString texts[3];
     const char* const keys[3] = { "file_name", "data", "data_hash" };
     for (int i = 0; i < 3; ++i) {
-        const auto it = file.constFind(QLatin1String(keys[i]));
-        if (it == file.constEnd())
+        const auto member = file.value(QLatin1String(keys[i]));
+        if (member.isUndefined())
             continue;
-        if (!it.value().isString()) {
+        if (!member.isString()) {
             wipe(texts[0]);
             wipe(texts[1]);
             return false;
         }
-        texts[i] = it.value().toString();
+        texts[i] = member.toString();
     }
     attachment.setFileName(texts[0]);
     attachment.setData(texts[1]);
@@ -212,7 +215,8 @@ bool readAttachment(const QJsonValue& value, Password::Attachment& attachment)
     return true;
 }
 
-bool readPassword(const QJsonObject& object, int version, Password& password)
+template <class Object>
+bool readPassword(const Object& object, int version, Password& password)
 {
     if (!readCommon(object, version, password))
         return false;
@@ -238,10 +242,10 @@ bool readPassword(const QJsonObject& object, int version, Password& password)
         password.setNeverExpire(neverExpire);
         password.setExpireTime(parseExpireTime(expireTime));
 
-        const auto it = object.constFind(QLatin1String("attachment"));
-        if (it != object.constEnd()) {
+        const auto file = object.value(QLatin1String("attachment"));
+        if (!file.isUndefined()) {
             Password::Attachment attachment;
-            ok = readAttachment(it.value(), attachment);
+            ok = readAttachment(file, attachment);
             if (ok)
                 password.setAttachment(attachment);
         }
@@ -259,7 +263,8 @@ bool readPassword(const QJsonObject& object, int version, Password& password)
 
 // depth: 1 for a top-level group. On failure the group may hold some
 // children; the caller destroys it with them.
-bool readGroup(const QJsonObject& object, int version, int depth, Group& group)
+template <class Object>
+bool readGroup(const Object& object, int version, int depth, Group& group)
 {
     if (depth > PasswordDatabase::MaxGroupDepth)
         return false;
@@ -270,14 +275,14 @@ bool readGroup(const QJsonObject& object, int version, int depth, Group& group)
 
     // Everything in "items" is read or the whole tree is refused: what was
     // dropped here would be gone from the file at the next save.
-    const auto itemsIt = object.constFind(QLatin1String("items"));
-    if (itemsIt == object.constEnd() || !itemsIt.value().isArray())
+    const auto itemsValue = object.value(QLatin1String("items"));
+    if (!itemsValue.isArray())
         return false;
-    const QJsonArray items = itemsIt.value().toArray();
-    for (const QJsonValue& value : items) {
+    const auto items = itemsValue.toArray();
+    for (const auto value : items) {
         if (!value.isObject())
             return false;
-        const QJsonObject child = value.toObject();
+        const auto child = value.toObject();
         int type = 0;
         if (!readInt(child, QLatin1String("type"), type))
             return false;
@@ -299,6 +304,46 @@ bool readGroup(const QJsonObject& object, int version, int depth, Group& group)
         // An item of a type this program does not know is skipped.
     }
     return true;
+}
+
+template <class Object>
+bool readTreeGroups(const Object& root, int formatVersion, QList<Group*>& groups)
+{
+    const Item::StampFreeze freeze;
+    const auto array = root.value(QLatin1String("groups"));
+    if (!array.isArray())
+        return false;
+    QList<Group*> built;
+    for (const auto value : array.toArray()) {
+        if (!value.isObject()) {
+            qDeleteAll(built);
+            return false;
+        }
+        Group* group = new Group;
+        if (!readGroup(value.toObject(), formatVersion, 1, *group)) {
+            delete group;
+            qDeleteAll(built);
+            return false;
+        }
+        built.append(group);
+    }
+    groups += built;
+    return true;
+}
+
+template <class Object>
+QList<PasswordDatabase::Deletion> readDeletions(const Object& root)
+{
+    QList<PasswordDatabase::Deletion> deletions;
+    const auto array = root.value(QLatin1String("deleted")).toArray();
+    for (const auto value : array) {
+        const auto object = value.toObject();
+        const QString uuid = object.value(QLatin1String("uuid")).toString();
+        const QDateTime deleted = parseStampTime(object.value(QLatin1String("deleted")).toString());
+        if (Item::isValidUuid(uuid) && deleted.isValid())
+            deletions.append({ uuid, deleted });
+    }
+    return deletions;
 }
 
 // ---------------------------------------------------------------------------
@@ -545,6 +590,28 @@ QDateTime parseStampTime(const QString& text)
 {
     if (text.size() != 20 || !text.endsWith(QLatin1Char('Z')))
         return QDateTime();
+    // The form as written, read as UTC digits: the toolkit's parser below
+    // works in local time, costs a time-zone look-up per call and refuses
+    // a stamp that falls into a local daylight-saving gap.
+    const QChar* c = text.constData();
+    const auto digits = [c](int at, int count, int& value) {
+        value = 0;
+        for (int i = at; i < at + count; ++i) {
+            if (c[i] < QLatin1Char('0') || c[i] > QLatin1Char('9'))
+                return false;
+            value = value * 10 + (c[i].unicode() - '0');
+        }
+        return true;
+    };
+    int year, month, day, hour, minute, second;
+    if (digits(0, 4, year) && c[4] == QLatin1Char('-') && digits(5, 2, month) && c[7] == QLatin1Char('-')
+        && digits(8, 2, day) && c[10] == QLatin1Char('T') && digits(11, 2, hour) && c[13] == QLatin1Char(':')
+        && digits(14, 2, minute) && c[16] == QLatin1Char(':') && digits(17, 2, second) && year >= 1) {
+        const QDate date(year, month, day);
+        const QTime clock(hour, minute, second);
+        if (date.isValid() && clock.isValid())
+            return QDateTime(date, clock, Qt::UTC);
+    }
     QDateTime time = QDateTime::fromString(text.left(19), QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
     if (!time.isValid())
         return QDateTime();
@@ -554,72 +621,12 @@ QDateTime parseStampTime(const QString& text)
 
 QList<PasswordDatabase::Deletion> parseDeletions(const QJsonObject& root)
 {
-    QList<PasswordDatabase::Deletion> deletions;
-    const QJsonArray array = root.value(QLatin1String("deleted")).toArray();
-    for (const QJsonValue& value : array) {
-        const QJsonObject object = value.toObject();
-        const QString uuid = object.value(QLatin1String("uuid")).toString();
-        const QDateTime deleted = parseStampTime(object.value(QLatin1String("deleted")).toString());
-        if (Item::isValidUuid(uuid) && deleted.isValid())
-            deletions.append({ uuid, deleted });
-    }
-    return deletions;
+    return readDeletions(root);
 }
-
-namespace {
-
-// The length in UTF-16 code units of valid UTF-8 text: one unit for each
-// character, two for those beyond the basic plane (four-byte sequences).
-int utf16Length(const char* text, int size)
-{
-    int units = 0;
-    for (int i = 0; i < size; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if ((c & 0xC0) != 0x80)
-            units += c >= 0xF0 ? 2 : 1;
-    }
-    return units;
-}
-
-} // namespace
 
 bool appendSerialisedTree(const PasswordDatabase& db, QByteArray& out)
 {
-    // The object tree goes before the text is built: it is the largest of
-    // the copies.
-    QByteArray json;
-    {
-        const QJsonObject root = treeToJson(db);
-        if (root.isEmpty())
-            return false;
-        json = QJsonDocument(root).toJson(QJsonDocument::Compact);
-    }
-    // The body is the compact object without its outer braces; its length
-    // is counted in UTF-16 units, as the reader of the text would.
-    const char* body = json.constData() + 1;
-    const int bodySize = json.size() - 2;
-    const int bodyLength = utf16Length(body, bodySize);
-    const QByteArray paddingStart = randomPadding(bodyLength).toLatin1();
-    const QByteArray paddingEnd = randomPadding(bodyLength).toLatin1();
-
-    // The three parts are joined literally, straight into `out` at its final
-    // size: a name or password that looks like a placeholder comes through
-    // unchanged, and no growing buffer leaves a copy of the text behind.
-    static const char start[] = "{\"paddingStart\": \"";
-    static const char middle[] = "\", ";
-    static const char afterBody[] = ", \"paddingEnd\": \"";
-    static const char end[] = "\"}";
-    out.reserve(out.size() + int(sizeof start + sizeof middle + sizeof afterBody + sizeof end)
-                + paddingStart.size() + bodySize + paddingEnd.size());
-    out.append(start, int(sizeof start) - 1);
-    out.append(paddingStart);
-    out.append(middle, int(sizeof middle) - 1);
-    out.append(body, bodySize);
-    out.append(afterBody, int(sizeof afterBody) - 1);
-    out.append(paddingEnd);
-    out.append(end, int(sizeof end) - 1);
-    wipe(json);
-    return true;
+    return TreeJsonWriter::appendPaddedTree(db, out);
 }
 
 QString serialiseTree(const PasswordDatabase& db)
@@ -634,45 +641,55 @@ QString serialiseTree(const PasswordDatabase& db)
 
 bool parseTreeGroups(const QJsonObject& root, int formatVersion, QList<Group*>& groups)
 {
-    const Item::StampFreeze freeze;
-    const auto it = root.constFind(QLatin1String("groups"));
-    if (it == root.constEnd() || !it.value().isArray())
-        return false;
-    const QJsonArray array = it.value().toArray();
-    QList<Group*> built;
-    built.reserve(array.size());
-    for (const QJsonValue& value : array) {
-        if (!value.isObject()) {
-            qDeleteAll(built);
-            return false;
+    return readTreeGroups(root, formatVersion, groups);
+}
+
+TreeTextResult readTreeText(const QByteArray& text, int formatVersion, QList<Group*>& groups,
+                            QList<PasswordDatabase::Deletion>& deletions)
+{
+    {
+        // What this program writes is read without the toolkit's object
+        // tree, straight from the text.
+        StrictJsonDocument document;
+        if (document.parse(text.constData(), text.size(), TreeTextMaxDepth)) {
+            QList<Group*> built;
+            if (readTreeGroups(document.object(), formatVersion, built)) {
+                groups += built;
+                deletions = formatVersion >= 4 ? readDeletions(document.object())
+                                               : QList<PasswordDatabase::Deletion>();
+                return TreeTextResult::Read;
+            }
         }
-        Group* group = new Group;
-        if (!readGroup(value.toObject(), formatVersion, 1, *group)) {
-            delete group;
-            qDeleteAll(built);
-            return false;
-        }
-        built.append(group);
     }
-    groups += built;
-    return true;
+    // Whatever it declines or cannot build, the toolkit's reader decides,
+    // so that any other text reads, or fails, as it always did.
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
+    if (!document.isObject())
+        return parseError.error == QJsonParseError::DeepNesting ? TreeTextResult::TooDeep
+                                                                : TreeTextResult::NotAnObject;
+    if (!parseTreeGroups(document.object(), formatVersion, groups))
+        return groupNestingDepth(document.object()) > PasswordDatabase::MaxGroupDepth
+            ? TreeTextResult::TooDeep
+            : TreeTextResult::Unloadable;
+    deletions = formatVersion >= 4 ? parseDeletions(document.object()) : QList<PasswordDatabase::Deletion>();
+    return TreeTextResult::Read;
 }
 
 bool parseTree(PasswordDatabase& db, const QString& text, int formatVersion)
 {
     QByteArray bytes = text.toUtf8();
-    const QJsonDocument document = QJsonDocument::fromJson(bytes);
-    wipe(bytes);
-    if (!document.isObject())
-        return false;
     QList<Group*> groups;
-    if (!parseTreeGroups(document.object(), formatVersion, groups))
+    QList<PasswordDatabase::Deletion> deletions;
+    const TreeTextResult result = readTreeText(bytes, formatVersion, groups, deletions);
+    wipe(bytes);
+    if (result != TreeTextResult::Read)
         return false;
     const Item::StampFreeze freeze;
     for (Group* group : qAsConst(groups))
         db.addItem(group);
     if (formatVersion >= 4)
-        db.setDeletions(parseDeletions(document.object()));
+        db.setDeletions(deletions);
     return true;
 }
 

@@ -68,6 +68,27 @@ bool appendSerialisedTree(const PasswordDatabase& db, QByteArray& out);
 // touched.
 bool parseTree(PasswordDatabase& db, const QString& text, int formatVersion);
 
+// How deeply a tree text's values may nest for the fast reader: root,
+// "groups", then an object and an "items" array per group level, a password
+// and its attachment.
+constexpr int TreeTextMaxDepth = 2 * PasswordDatabase::MaxGroupDepth + 4;
+
+enum class TreeTextResult {
+    Read,
+    NotAnObject, // not JSON, or not an object
+    TooDeep,     // groups nested more deeply than the reader follows
+    Unloadable   // an object, but not a tree this program can build
+};
+
+// Reads a decrypted tree text (UTF-8). On success the new, detached groups
+// are appended to `groups` and belong to the caller, and `deletions` holds
+// the version 4 "deleted" list (empty before version 4); on failure neither
+// is changed and nothing is left allocated. Texts as this program writes
+// them are read straight from the bytes; anything else goes through the
+// toolkit's JSON reader, which has the last word on what reads.
+TreeTextResult readTreeText(const QByteArray& text, int formatVersion, QList<PasswordDatabase::Group*>& groups,
+                            QList<PasswordDatabase::Deletion>& deletions);
+
 // The same from an already parsed root object: on success the new, detached
 // groups are appended to `groups` and belong to the caller; on failure
 // `groups` is unchanged and nothing is left allocated.

@@ -11,8 +11,6 @@
 #include "blib/task/BSubTaskController.h"
 
 #include <QCoreApplication>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 namespace {
 
@@ -150,33 +148,25 @@ BTaskResult PasswordDatabaseUnlockTask::run(BTaskController* controller)
 
     QByteArray plaintext; // stays empty for an unknown cipher
     symmetricCtrProcess(db.m_cipher, cipherKey, db.m_cipherIv, db.m_encryptedData, plaintext);
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(plaintext, &parseError);
-    wipe(plaintext);
-    // Groups nested too deeply for the reader are named as such: the file is
-    // not damaged, this program just does not follow it that far.
-    const QString tooDeep = unlockError(QT_TRANSLATE_NOOP(
-        "PasswordDatabase",
-        "Failed to unlock password database. Its groups are nested more than %1 levels deep."))
-        .arg(PasswordDatabase::MaxGroupDepth);
-    if (!document.isObject()) {
-        wipeKey(cipherKey);
-        wipeKey(hmacKey);
-        controller->setErrorMessage(parseError.error == QJsonParseError::DeepNesting
-            ? tooDeep
-            : unlockError(QT_TRANSLATE_NOOP("PasswordDatabase",
-                                            "Failed to unlock password database. Data is corrupt.")));
-        return Failure;
-    }
-
     QList<PasswordDatabase::Group*> groups;
-    if (!parseTreeGroups(document.object(), db.m_formatVersion, groups)) {
+    QList<PasswordDatabase::Deletion> deletions;
+    const TreeTextResult read = readTreeText(plaintext, db.m_formatVersion, groups, deletions);
+    wipe(plaintext);
+    if (read != TreeTextResult::Read) {
         wipeKey(cipherKey);
         wipeKey(hmacKey);
-        controller->setErrorMessage(groupNestingDepth(document.object()) > PasswordDatabase::MaxGroupDepth
-            ? tooDeep
-            : unlockError(QT_TRANSLATE_NOOP("PasswordDatabase",
-                                            "Failed to unlock password database. Data unloadable.")));
+        // Groups nested too deeply for the reader are named as such: the
+        // file is not damaged, this program just does not follow it that far.
+        controller->setErrorMessage(
+            read == TreeTextResult::TooDeep
+                ? unlockError(QT_TRANSLATE_NOOP("PasswordDatabase",
+                                                "Failed to unlock password database. Its groups are nested more than %1 levels deep."))
+                      .arg(PasswordDatabase::MaxGroupDepth)
+            : read == TreeTextResult::NotAnObject
+                ? unlockError(QT_TRANSLATE_NOOP("PasswordDatabase",
+                                                "Failed to unlock password database. Data is corrupt."))
+                : unlockError(QT_TRANSLATE_NOOP("PasswordDatabase",
+                                                "Failed to unlock password database. Data unloadable.")));
         return Failure;
     }
 
@@ -192,8 +182,10 @@ BTaskResult PasswordDatabaseUnlockTask::run(BTaskController* controller)
         for (PasswordDatabase::Group* group : qAsConst(groups))
             db.addItem(group);
     }
-    db.setDeletions(db.m_formatVersion >= 4 ? parseDeletions(document.object())
-                                            : QList<PasswordDatabase::Deletion>());
+    db.setDeletions(deletions);
+    // The payload is stale once its tree is built (a lock encrypts a new
+    // one), and as large as the tree's text: it goes before any save.
+    db.m_encryptedData = QByteArray();
     db.m_locked = false;
     db.m_modified = db.m_modifiedAtLock;
     return Success;

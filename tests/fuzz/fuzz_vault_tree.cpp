@@ -6,12 +6,14 @@
 // the cipher key, so that each input costs no key derivation.
 //
 // A tree that reads must save: serialiseTree() gives text that reads back
-// into the same number of items.
+// into the same number of items. The unlock's reader agrees with the
+// toolkit's on every text, and the tree's writer with the toolkit's writer.
 
 #include "FuzzSupport.h"
 
 #include "app/database/PasswordDatabase.h"
 #include "app/database/PasswordDatabaseFormat.h"
+#include "app/database/TreeJsonWriter.h"
 #include "blib/crypto/BCryptoIds.h"
 #include "blib/crypto/BHash.h"
 #include "blib/crypto/BKDFTask.h"
@@ -122,6 +124,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The depth the unlock names in its message is one the reader refuses.
     if (document.isObject() && groupNestingDepth(document.object()) > PasswordDatabase::MaxGroupDepth)
         FUZZ_CHECK(!parsed);
+
+    // The unlock's own reader (strict where it can be, the toolkit's
+    // otherwise) takes the same texts and builds the same tree.
+    {
+        QList<PasswordDatabase::Group*> read;
+        QList<PasswordDatabase::Deletion> deletions;
+        const bool readOk = readTreeText(decrypted, version, read, deletions) == TreeTextResult::Read;
+        FUZZ_CHECK(readOk == parsed);
+        FUZZ_CHECK(readOk || read.isEmpty());
+        if (readOk) {
+            PasswordDatabase same;
+            same.setFileFormatVersion(LegacyDatabaseFormatVersion);
+            for (PasswordDatabase::Group* group : qAsConst(read))
+                same.addItem(group);
+            FUZZ_CHECK(QJsonDocument(treeToJson(same)).toJson() == QJsonDocument(treeToJson(db)).toJson());
+        }
+    }
+    // The tree's writer gives the toolkit's bytes for whatever was read.
+    FUZZ_CHECK(TreeJsonWriter::compactTree(db) == QJsonDocument(treeToJson(db)).toJson(QJsonDocument::Compact));
 
     // Touch the whole tree the way the workspace does.
     const QList<PasswordDatabase::Item*> items = db.getAllItems();

@@ -86,6 +86,11 @@ void TestBSymmetricCipher::keystreamAcrossCounterCarry()
                 QByteArray output;
                 symmetricCtrProcess(id, key, iv, pattern(69, 6), output);
                 QCOMPARE(output, expectedCtr(id, key, iv.left(16), pattern(69, 6)));
+
+                // Long enough to be worked through in several chunks.
+                QByteArray inPlace = pattern(10001, 7);
+                QVERIFY(symmetricCtrProcessInPlace(id, key, iv, inPlace.data(), inPlace.size()));
+                QCOMPARE(inPlace, expectedCtr(id, key, iv.left(16), pattern(10001, 7)));
             }
         }
     }

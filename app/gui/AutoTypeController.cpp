@@ -15,8 +15,9 @@
 
 namespace {
 // How often the active window is looked at while another program is in
-// front, to know where Perform Auto-Type types.
-constexpr int TrackingIntervalMilliseconds = 400;
+// front, to know where Perform Auto-Type types: often enough that a quick
+// switch from the target window to this program is still seen.
+constexpr int TrackingIntervalMilliseconds = 150;
 }
 
 AutoTypeController::AutoTypeController(QObject* parent)

@@ -28,7 +28,8 @@ AutoTypeController::AutoTypeController(QObject* parent)
     connect(m_hotkey, &GlobalHotkey::activated, this, &AutoTypeController::hotkeyActivated);
     m_tracker->setInterval(TrackingIntervalMilliseconds);
     connect(m_tracker, &QTimer::timeout, this, &AutoTypeController::trackActiveWindow);
-    if (!isAvailable())
+    m_available = isAvailable(&m_unavailableReason);
+    if (!m_available)
         return;
     // Only while the program is not in front: then the active window is
     // another program's.
@@ -49,6 +50,13 @@ bool AutoTypeController::isAvailable(QString* reason)
     return AutoTypeKeyboard::isAvailable(reason) && AutoTypeWindows::isAvailable(reason);
 }
 
+bool AutoTypeController::available(QString* reason) const
+{
+    if (reason)
+        *reason = m_unavailableReason;
+    return m_available;
+}
+
 QKeySequence AutoTypeController::shortcutSetting()
 {
     return QKeySequence::fromString(stringSetting(QStringLiteral("app.settings.autoTypeShortcut"),
@@ -64,7 +72,7 @@ int AutoTypeController::keyDelaySetting()
 
 bool AutoTypeController::applyShortcut(QString* error)
 {
-    const QKeySequence wanted = isAvailable() ? shortcutSetting() : QKeySequence();
+    const QKeySequence wanted = m_available ? shortcutSetting() : QKeySequence();
     m_shortcutError.clear();
     if (wanted == m_hotkey->shortcut() && !wanted.isEmpty())
         return true;
@@ -120,7 +128,7 @@ void AutoTypeController::hotkeyActivated()
 void AutoTypeController::trackActiveWindow()
 {
     const quint64 window = AutoTypeWindows::activeWindow();
-    if (window && !isOwnWindow(window))
+    if (window && window != m_previousWindow && !isOwnWindow(window))
         m_previousWindow = window;
 }
 
@@ -132,7 +140,7 @@ bool AutoTypeController::perform(const PasswordDatabase::Password& password, qui
         return false;
     };
     QString reason;
-    if (!isAvailable(&reason))
+    if (!available(&reason))
         return fail(reason);
     if (!window)
         return fail(tr("No window of another program to type into was found. Click into the window, then "

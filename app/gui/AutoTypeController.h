@@ -26,6 +26,9 @@ public:
     // Whether this desktop lets the program type into other windows; when
     // not, `reason` says why, for a tool tip.
     static bool isAvailable(QString* reason = nullptr);
+    // The same, as found when the controller was made: asking the display
+    // each time would cost two connections to it.
+    bool available(QString* reason = nullptr) const;
     // "app.settings.autoTypeShortcut" (Ctrl+Alt+A; empty: no global key)
     // and "app.settings.autoTypeKeyDelayMilliseconds" (10).
     static QKeySequence shortcutSetting();
@@ -70,6 +73,8 @@ private:
     GlobalHotkey* m_hotkey;
     QTimer* m_tracker;
     quint64 m_previousWindow = 0;
+    bool m_available = false;
+    QString m_unavailableReason;
     QString m_shortcutError;
 };
 

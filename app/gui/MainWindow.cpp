@@ -531,7 +531,7 @@ void MainWindow::updateActions()
     m_copyTotpAction->setEnabled(hasTotp);
     m_showTotpQrAction->setEnabled(hasTotp);
     QString autoTypeUnavailable;
-    const bool autoType = AutoTypeController::isAvailable(&autoTypeUnavailable);
+    const bool autoType = m_autoType->available(&autoTypeUnavailable);
     m_performAutoTypeAction->setEnabled(passwordSelected && autoType);
     m_performAutoTypeAction->setToolTip(autoType ? tr("Type the user name and password into the window used before "
                                                       "this one")

@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <climits>
+#include <ctime>
 
 using Group = PasswordDatabase::Group;
 using Password = PasswordDatabase::Password;
@@ -137,6 +138,23 @@ class tst_TreeJson : public QObject
     Q_OBJECT
 
 private slots:
+    void stampInALocalClockGapIsKept()
+    {
+        // 02:30 on that day does not exist on Berlin's clocks; as a UTC stamp
+        // it is an ordinary time, which reading in local time lost.
+        const bool hadZone = qEnvironmentVariableIsSet("TZ");
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+        const QDateTime stamp = parseStampTime(QStringLiteral("2026-03-29T02:30:00Z"));
+        if (hadZone)
+            qputenv("TZ", zone);
+        else
+            qunsetenv("TZ");
+        tzset();
+        QCOMPARE(stamp, QDateTime(QDate(2026, 3, 29), QTime(2, 30), Qt::UTC));
+    }
+
     void writerGivesTheToolkitsCompactBytes_data()
     {
         QTest::addColumn<int>("version");

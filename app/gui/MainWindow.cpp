@@ -2176,8 +2176,13 @@ PasswordDatabase::Group* MainWindow::newPasswordGroup() const
         return ui->groupTreeWidget->selectedGroup();
     // The tree has no selection while results are shown: the group of the
     // selected result, or else the group shown when the search began.
-    if (const PasswordDatabase::Password* selected = ui->passwordTableWidget->selectedPassword())
-        return selected->getParent();
+    // A result in the backup group is an old copy: a new entry does not
+    // belong beside it.
+    const PasswordDatabase::Item* backup = m_database.getItemByTag(1);
+    if (const PasswordDatabase::Password* selected = ui->passwordTableWidget->selectedPassword()) {
+        if (!backup || !backup->isGroup() || !isInside(selected, static_cast<const PasswordDatabase::Group*>(backup)))
+            return selected->getParent();
+    }
     return ui->groupTreeWidget->findGroupItem(m_currentGroup) ? m_currentGroup : nullptr;
 }
 

@@ -282,6 +282,25 @@ void tst_WorkspaceSearch::doubleClickCopiesUserAndPassword()
     QCOMPARE(clipboard->text(), QString("Bank-pw"));
 }
 
+namespace {
+
+// Names the entry in the next password editor and accepts it.
+UiDriver* namedNew(const QString& name)
+{
+    return new UiDriver([name]() {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->inherits("PasswordEditDialog") && widget->isVisible()) {
+                widget->findChild<QLineEdit*>("nameEdit")->setText(name);
+                static_cast<QDialog*>(widget)->accept();
+                return true;
+            }
+        }
+        return false;
+    });
+}
+
+} // namespace
+
 void tst_WorkspaceSearch::tabMovesBetweenTheViews()
 {
     tree()->setFocus();
@@ -308,24 +327,20 @@ void tst_WorkspaceSearch::backupGroupOnlyWhenTicked()
     QCOMPARE(rows(0), QStringList({ "Mail" }));
     QCOMPARE(rows(4), QStringList({ "Backup" }));
     QCOMPARE(m_window->currentPassword()->getParent(), group("Backup"));
+    // A new entry does not go beside the backed-up copy, but into the group
+    // shown when the search began.
+    table()->setFocus();
+    std::unique_ptr<UiDriver> driver(namedNew("Mail again"));
+    QTest::keyClick(table(), Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(driver->isDone());
+    QCOMPARE(password("Mail again")->getParent(), group("Internet"));
+    QApplication::setActiveWindow(m_window);
     backup->setChecked(false);
-    QCOMPARE(table()->rowCount(), 0);
+    QCOMPARE(rows(0), QStringList({ "Mail again" }));
 }
 
 void tst_WorkspaceSearch::newEntryGoesToTheResultsGroup()
 {
-    auto namedNew = [](const QString& name) {
-        return new UiDriver([name]() {
-            for (QWidget* widget : QApplication::topLevelWidgets()) {
-                if (widget->inherits("PasswordEditDialog") && widget->isVisible()) {
-                    widget->findChild<QLineEdit*>("nameEdit")->setText(name);
-                    static_cast<QDialog*>(widget)->accept();
-                    return true;
-                }
-            }
-            return false;
-        });
-    };
     // The selected result's group, with the results kept as they match.
     m_window->selectGroup(group("Internet"));
     search("bank");

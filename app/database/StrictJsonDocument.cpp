@@ -253,17 +253,11 @@ bool StrictJsonDocument::parseObject(int depth)
             return false;
         ++m_position;
         skipSpace();
-        if (!parseValue(depth))
+        bool closed = false;
+        if (!parseValue(depth) || !parseSeparator('}', closed))
             return false;
-        skipSpace();
-        if (m_position >= m_size)
-            return false;
-        const char c = m_text[m_position++];
-        if (c == '}')
+        if (closed)
             break;
-        if (c != ',')
-            return false;
-        skipSpace();
     }
     m_nodes[index].end = m_nodes.size();
     return true;
@@ -283,19 +277,27 @@ bool StrictJsonDocument::parseArray(int depth)
         return true;
     }
     for (;;) {
-        if (!parseValue(depth))
+        bool closed = false;
+        if (!parseValue(depth) || !parseSeparator(']', closed))
             return false;
-        skipSpace();
-        if (m_position >= m_size)
-            return false;
-        const char c = m_text[m_position++];
-        if (c == ']')
+        if (closed)
             break;
-        if (c != ',')
-            return false;
-        skipSpace();
     }
     m_nodes[index].end = m_nodes.size();
+    return true;
+}
+
+bool StrictJsonDocument::parseSeparator(char close, bool& closed)
+{
+    skipSpace();
+    if (m_position >= m_size)
+        return false;
+    const char c = m_text[m_position++];
+    closed = c == close;
+    if (!closed && c != ',')
+        return false;
+    if (!closed)
+        skipSpace();
     return true;
 }
 

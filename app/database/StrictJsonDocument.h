@@ -142,6 +142,9 @@ private:
     bool parseValue(int depth);
     bool parseObject(int depth);
     bool parseArray(int depth);
+    // After a member's or element's value: past the comma (`closed` false)
+    // or the closing `close` (`closed` true); false for anything else.
+    bool parseSeparator(char close, bool& closed);
     bool parseString(Node& node);
     bool parseNumber(Node& node);
     bool parseLiteral(const char* literal, int length, Kind kind);
